@@ -1,0 +1,96 @@
+# How a program of the kit is built: freestanding (no C runtime), GUI
+# subsystem, PE version 5.0 so Windows 2000 loads it, the shell's resources
+# compiled for the program.
+
+set(KIT_COMPILE_OPTIONS
+    -Os -Wall -Wextra -Werror
+    -fno-exceptions -fno-rtti -fno-threadsafe-statics
+    -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -fno-stack-protector -ffunction-sections -fdata-sections)
+
+set(KIT_LINK_OPTIONS
+    -nostdlib -mwindows -s
+    -Wl,--gc-sections
+    -Wl,--major-os-version,5,--minor-os-version,0
+    -Wl,--major-subsystem-version,5,--minor-subsystem-version,0
+    -Wl,--no-insert-timestamp -Wl,--fatal-warnings)
+
+set(KIT_SYSTEM_LIBRARIES kernel32 user32 advapi32 setupapi newdev shell32 gcc)
+
+# Bounded text helpers: linked by the programs and by the Wine tests that
+# exercise program code directly.
+add_library(kittext STATIC ${PROJECT_SOURCE_DIR}/shell/asciitext.cpp)
+target_include_directories(kittext PUBLIC ${PROJECT_SOURCE_DIR}/shell)
+target_compile_options(kittext PRIVATE ${KIT_COMPILE_OPTIONS})
+
+# Sources of the shell that every program links.
+add_library(kitshell STATIC
+    ${PROJECT_SOURCE_DIR}/shell/shell.cpp
+    ${PROJECT_SOURCE_DIR}/shell/freestanding.cpp
+    ${PROJECT_SOURCE_DIR}/shell/commandline.cpp)
+target_include_directories(kitshell PUBLIC ${PROJECT_SOURCE_DIR}/shell)
+target_compile_options(kitshell PRIVATE ${KIT_COMPILE_OPTIONS})
+target_link_libraries(kitshell PUBLIC kittext)
+
+# A program's own code as a library, so the Wine tests can call it directly:
+# kit_add_core(<name> sources...)
+function(kit_add_core name)
+    add_library(${name} STATIC ${ARGN})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/shell)
+    target_compile_options(${name} PRIVATE ${KIT_COMPILE_OPTIONS})
+    target_link_libraries(${name} PUBLIC kittext)
+endfunction()
+
+# Program icons, made from the pixel maps under shell/icons.
+set(KIT_ICON_DIR ${PROJECT_BINARY_DIR}/icons)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+function(kit_make_icon output)
+    set(maps ${ARGN})
+    list(TRANSFORM maps PREPEND ${PROJECT_SOURCE_DIR}/shell/icons/)
+    add_custom_command(OUTPUT ${KIT_ICON_DIR}/${output}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${KIT_ICON_DIR}
+        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/icongen.py
+                ico ${KIT_ICON_DIR}/${output} ${maps}
+        DEPENDS ${PROJECT_SOURCE_DIR}/tools/icongen.py ${maps}
+        VERBATIM)
+endfunction()
+kit_make_icon(app.ico app32.txt app16.txt)
+kit_make_icon(small.ico small16.txt)
+add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico)
+
+# kit_add_program(<target> TITLE <t> CLASS <c> [NO_ICONS] [OUTPUT_NAME <n>]
+#                 SOURCES ... [DEFINITIONS ...])
+function(kit_add_program target)
+    cmake_parse_arguments(P "NO_ICONS" "TITLE;CLASS;OUTPUT_NAME" "SOURCES;DEFINITIONS" ${ARGN})
+    set(KIT_TITLE ${P_TITLE})
+    set(KIT_CLASS ${P_CLASS})
+    if(P_NO_ICONS)
+        set(PROGRAM_HAS_ICONS 0)
+    else()
+        set(PROGRAM_HAS_ICONS 1)
+    endif()
+    set(KIT_ICON_LARGE ${KIT_ICON_DIR}/app.ico)
+    set(KIT_ICON_SMALL ${KIT_ICON_DIR}/small.ico)
+    set(infodir ${CMAKE_CURRENT_BINARY_DIR}/${target}-info)
+    configure_file(${PROJECT_SOURCE_DIR}/shell/programinfo.h.in ${infodir}/programinfo.h)
+
+    # The entry point is compiled into the program itself: from an archive
+    # the linker would not pull it in and would start at the wrong place.
+    add_executable(${target} WIN32 ${P_SOURCES} ${PROJECT_SOURCE_DIR}/shell/entry.cpp
+        ${PROJECT_SOURCE_DIR}/shell/shell.rc)
+    if(NOT P_NO_ICONS)
+        set_source_files_properties(${PROJECT_SOURCE_DIR}/shell/shell.rc TARGET_DIRECTORY ${target}
+            PROPERTIES OBJECT_DEPENDS "${KIT_ICON_DIR}/app.ico;${KIT_ICON_DIR}/small.ico")
+        add_dependencies(${target} kiticons)
+    endif()
+    target_include_directories(${target} PRIVATE ${infodir} ${PROJECT_SOURCE_DIR}/shell)
+    target_compile_definitions(${target} PRIVATE ${P_DEFINITIONS})
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KIT_COMPILE_OPTIONS}>)
+    target_link_options(${target} PRIVATE ${KIT_LINK_OPTIONS})
+    target_link_libraries(${target} PRIVATE kitshell ${KIT_SYSTEM_LIBRARIES})
+    if(P_OUTPUT_NAME)
+        set_target_properties(${target} PROPERTIES OUTPUT_NAME ${P_OUTPUT_NAME})
+    endif()
+    set_target_properties(${target} PROPERTIES
+        RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+endfunction()

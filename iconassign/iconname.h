@@ -1,0 +1,49 @@
+// Icon file names and drive icon key texts.
+// Pure: no Windows header.
+#ifndef ICONNAME_H
+#define ICONNAME_H
+
+enum {
+    IconEntryCount = 5,          // IconFileTable entries, SlotType 0..4
+    IconEntrySize = 20,          // '\\' + at most 18 characters + NUL
+    IconValueLimit = 19,         // bytes offered to the query of a value
+    ShellImageNameSize = 260,    // a name buffer that never cuts
+    DriveIconKeySize = 260       // the buffer the key path is formatted into
+};
+
+// The five default IconFileTable entries, each with its NUL.
+extern const char DefaultIconEntries[IconEntryCount][IconEntrySize];
+
+// Decides whether a loaded icon file value is usable and, when it is, makes
+// entry (IconEntrySize bytes) hold '\\' + name + NUL. valueData holds the
+// valueBytes bytes the query returned: either a separate buffer or entry + 1
+// itself (the query straight into the entry); no other overlap.
+// The name ends at the first NUL within valueBytes or, lacking one, at
+// valueBytes (registry text is not trusted to carry its NUL).
+// Returns 0 (unusable) when:
+//   - valueBytes is above IconValueLimit (a query never returns that);
+//   - the data fills all 19 bytes without a NUL: a 19-character name has no
+//     room for its NUL in the entry;
+//   - the name is empty (0 bytes, or a NUL first): the icon text would be
+//     the Windows directory itself.
+// The caller then applies the five defaults (a partial table is never
+// used). On 0, entry[0] is set to NUL so the entry is always a text.
+int LoadIconEntry(char *entry, const char *valueData, unsigned long valueBytes);
+
+// The name part of UpdateShellImage: a working copy
+// of at most 259 characters of location; one trailing backslash removed;
+// backwards from the last character down to the second for a backslash: the
+// name is what follows the first one met, or the whole text when none is met
+// (the first character is never a separator). Examples: C:\WINDOWS\sdico.ico
+// -> sdico.ico; C:\WINDOWS\ -> WINDOWS; abc -> abc; \abc -> \abc.
+// The name is written into name of nameSize bytes; a name that does not fit
+// leaves name empty (never with ShellImageNameSize). A null location counts
+// as empty.
+void ShellImageFileName(const char *location, char *name, unsigned nameSize);
+
+// "Applications\Explorer.exe\Drives\%c\DefaultIcon" with letter (callers
+// pass 'A'..'Z') into keyPath of keyPathSize bytes: 46 characters and the
+// NUL. A keyPath too small is left empty (when keyPathSize allows).
+void FormatDriveIconKey(char letter, char *keyPath, unsigned keyPathSize);
+
+#endif

@@ -1,0 +1,19 @@
+// SlotType: the kind of card slot (Overview, shared types). No Windows header.
+#ifndef SLOTTYPE_H
+#define SLOTTYPE_H
+
+// One unsigned byte. Values 0 to 4 index IconFileTable; SlotNone means the
+// disk is no card slot. ClassifySlot's digit rule can also give 5 to 254,
+// which are no slot kind: consumers that index by SlotType accept 0 to 4 only.
+typedef unsigned char SlotType;
+
+enum {
+    SlotCF = 0,
+    SlotSD = 1,
+    SlotSM = 2,
+    SlotMS = 3,
+    SlotCombo = 4,
+    SlotNone = 255
+};
+
+#endif

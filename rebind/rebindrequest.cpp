@@ -1,0 +1,66 @@
+#include "rebindrequest.h"
+#include "asciitext.h"
+
+int StoreArgumentText(char *store, const char *argumentText)
+{
+    return TextCopy(store, ArgumentTextSize, argumentText);
+}
+
+static void CopyField(char *field, const char *text, unsigned count)
+{
+    for (unsigned i = 0; i < count; i++)
+        field[i] = text[i];
+}
+
+int ParseRebindRequest(const char *argumentText, RebindRequest *request)
+{
+    char *raw = (char *)request;
+    for (unsigned i = 0; i < sizeof(RebindRequest); i++)
+        raw[i] = '\0';
+
+    unsigned length = TextLength(argumentText, ArgumentTextSize);
+    if (length < 9)
+        return 0;
+    CopyField(request->VendorId, argumentText, 4);
+    CopyField(request->ProductId, argumentText + 5, 4);
+    if (length == 9)
+        return 1;
+    if (!TextCopy(request->InfName, sizeof(request->InfName), argumentText + 10)) {
+        request->VendorId[0] = '\0';
+        request->ProductId[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+// Upper-cases text from start to the end of its first string, within limit.
+static void UpperFrom(char *text, unsigned start, unsigned limit)
+{
+    for (unsigned i = start; i < limit && text[i] != '\0'; i++)
+        text[i] = AsciiUpper(text[i]);
+}
+
+int MatchRebindHardwareId(char *hardwareId, unsigned bufferSize,
+                          RebindRequest *request)
+{
+    unsigned length = TextLength(hardwareId, bufferSize);
+    if (length < 21 || !AsciiMatchExact(hardwareId, "USB", 3))
+        return 0;
+
+    UpperFrom(request->VendorId, 0, 4);
+    UpperFrom(hardwareId, 8, length);
+    if (!AsciiMatchExact(hardwareId + 8, request->VendorId, 4))
+        return 0;
+
+    UpperFrom(request->ProductId, 0, 4);
+    UpperFrom(hardwareId, 17, length);
+    return AsciiMatchExact(hardwareId + 17, request->ProductId, 4);
+}
+
+int BuildInfFolderPath(char *path, unsigned pathSize, const char *windowsDir,
+                       const char *infName)
+{
+    if (!TextCopy(path, pathSize, windowsDir))
+        return 0;
+    return TextAppend(path, pathSize, "\\inf\\") && TextAppend(path, pathSize, infName);
+}

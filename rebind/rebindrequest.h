@@ -1,0 +1,40 @@
+// The re-binder's argument text and the device selection rule. No Windows
+// header: tested natively and fuzzed.
+#ifndef REBINDREQUEST_H
+#define REBINDREQUEST_H
+
+#define ArgumentTextSize 160
+#define HardwareIdSize 200
+
+struct RebindRequest {
+    char VendorId[5];
+    char ProductId[5];
+    char InfName[60];
+};
+
+// Keeps the argument text in a store of ArgumentTextSize bytes. Returns 0
+// (store left empty) when the text does not fit: a cut text would name
+// another INF file.
+int StoreArgumentText(char *store, const char *argumentText);
+
+// Vendor ID from characters 0-3, product ID from 5-8, INF name from 10 to
+// the end; characters 4 and 9 are separators of any kind. Returns 0 when the
+// text is shorter than 9 characters or the INF name does not fit: then no
+// device may be re-bound.
+int ParseRebindRequest(const char *argumentText, RebindRequest *request);
+
+// The selection rule on a hardware ID list of bufferSize bytes: its first
+// string must begin with "USB" (exact case), be at least 21 characters long
+// and carry the vendor ID at 8 and the product ID at 17, compared without
+// regard to case. The request's IDs and the first string are upper-cased in
+// place from the compared positions on, as the installation is then asked
+// for with that text. Never reads past bufferSize.
+int MatchRebindHardwareId(char *hardwareId, unsigned bufferSize,
+                          RebindRequest *request);
+
+// Windows directory + "\inf\" + INF name into path (pathSize bytes).
+// Returns 0 when it does not fit.
+int BuildInfFolderPath(char *path, unsigned pathSize, const char *windowsDir,
+                       const char *infName);
+
+#endif

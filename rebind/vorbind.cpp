@@ -1,0 +1,28 @@
+// vorbind: runs the re-binding pass inside its window's creation and ends.
+#include "shell.h"
+#include "rebind.h"
+#include "rebindrequest.h"
+
+const int ShellDrawsClientText = 0;
+const int ShellStaysResident = 0;
+
+int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                      LRESULT *result)
+{
+    (void)window;
+    (void)wParam;
+    (void)lParam;
+    if (message != WM_CREATE)
+        return 0;
+    RebindMatchingDevices();
+    *result = 0;
+    return 1;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
+                   int showCommand)
+{
+    (void)previous;
+    ArgumentTextKept = StoreArgumentText(ArgumentText, argumentText);
+    return RunShell(instance, showCommand);
+}

@@ -1,0 +1,30 @@
+#!/bin/bash
+# Runs one Windows program in a fresh copy of the template prefix, inside its
+# own virtual display and wine server:
+#   run-in-wine.sh TEMPLATE PROGRAM.exe [ARGS...]
+# The exit code is the program's. The prefix is removed afterwards unless
+# the run failed or KIT_KEEP_PREFIX is set.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+template=$(cd "$1" && pwd)
+shift
+[ -f "$template/system.reg" ] || { echo "no wine template at $template"; exit 2; }
+prefix=$(mktemp -d "$(dirname "$template")/run.XXXXXX")
+# Hard links are cheap, but Wine rewrites the .reg files in place: those
+# must be real copies or the template is spoiled.
+cp -al "$template/." "$prefix/"
+rm -f "$prefix"/*.reg
+cp -p "$template"/*.reg "$prefix/"
+export WINEPREFIX=$prefix
+xvfb-run -a sh -c '"$WINE64" "$@"; rc=$?; "$WINESERVER" -k; exit $rc' sh "$@" \
+    >"$prefix/stdout.log" 2>"$prefix/stderr.log"
+rc=$?
+cat "$prefix/stdout.log"
+if [ $rc -ne 0 ]; then
+    echo "exit code $rc; prefix kept at $prefix"
+    tail -n 20 "$prefix/stderr.log"
+elif [ -z "${KIT_KEEP_PREFIX:-}" ]; then
+    rm -rf "$prefix"
+fi
+exit $rc

@@ -1,0 +1,30 @@
+#!/bin/bash
+# Runs every test of the kit: native unit tests (plain and under ASan and
+# UBSan), the Windows 2000 loadability check of the 32-bit programs, and the
+# Wine tests of the 64-bit programs. Exits non-zero when any tier fails.
+set -u
+cd "$(dirname "$0")/.."
+scripts/setup.sh || exit 1
+failed=""
+
+tier() {
+    local name=$1
+    shift
+    echo "=== $name"
+    if ! "$@"; then
+        failed="$failed $name"
+    fi
+}
+
+
+tier native sh -c 'cmake --preset native >/dev/null && cmake --build build/native -j2 && ctest --preset native'
+tier native-asan sh -c 'cmake --preset native-asan >/dev/null && cmake --build build/native-asan -j2 && ctest --preset native-asan'
+tier win32 sh -c 'cmake --preset win32 >/dev/null && cmake --build build/win32 -j2 && ctest --test-dir build/win32 --output-on-failure'
+tier win64 sh -c 'cmake --preset win64 >/dev/null && cmake --build build/win64 -j2 && ctest --preset win64'
+scripts/sizes.sh
+
+if [ -n "$failed" ]; then
+    echo "FAILED tiers:$failed"
+    exit 1
+fi
+echo "all test tiers passed"

@@ -1,0 +1,15 @@
+// Process entry without a C runtime: the programs need none, and leaving it
+// out keeps them small and free of imports Windows 2000 lacks.
+#include <windows.h>
+#include "commandline.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
+                   int showCommand);
+
+extern "C" void WinMainCRTStartup(void)
+{
+    const char *arguments = SkipProgramName(GetCommandLineA());
+    int code = WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)arguments,
+                       SW_SHOWDEFAULT);
+    ExitProcess((UINT)code);
+}

@@ -1,0 +1,208 @@
+// Icon file table entries, the name part of UpdateShellImage and
+// the drive icon key path.
+#include "iconassign/iconname.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct Loaded {
+    int result;
+    std::string entry;
+};
+
+// Loads data (bytes as given, no NUL added) from an exact heap copy into an
+// exact 20-byte entry primed with '#'.
+Loaded Load(const std::string &data)
+{
+    std::unique_ptr<char[]> value(new char[data.size()]);
+    if (!data.empty())
+        std::memcpy(value.get(), data.data(), data.size());
+    std::unique_ptr<char[]> entry(new char[IconEntrySize]);
+    std::memset(entry.get(), '#', IconEntrySize);
+    Loaded out;
+    out.result = LoadIconEntry(entry.get(), value.get(), data.size());
+    // The entry must be a text within its 20 bytes in every case.
+    const void *nul = std::memchr(entry.get(), '\0', IconEntrySize);
+    EXPECT_NE(nullptr, nul) << "entry without NUL";
+    out.entry = nul ? std::string(entry.get()) : std::string();
+    return out;
+}
+
+std::string WithNul(const std::string &text) { return text + std::string(1, '\0'); }
+
+std::string ImageName(const std::string &location, unsigned nameSize = ShellImageNameSize)
+{
+    std::unique_ptr<char[]> copy(new char[location.size() + 1]);
+    std::memcpy(copy.get(), location.c_str(), location.size() + 1);
+    std::unique_ptr<char[]> name(new char[nameSize]);
+    ShellImageFileName(copy.get(), name.get(), nameSize);
+    return name.get();
+}
+
+} // namespace
+
+// --- DefaultIconEntries -------------------------------------------------------
+
+TEST(DefaultIconEntries, FiveEntriesWithBackslash)
+{
+    EXPECT_STREQ("\\cfico.ico", DefaultIconEntries[0]);
+    EXPECT_STREQ("\\sdico.ico", DefaultIconEntries[1]);
+    EXPECT_STREQ("\\smico.ico", DefaultIconEntries[2]);
+    EXPECT_STREQ("\\msico.ico", DefaultIconEntries[3]);
+    EXPECT_STREQ("\\comboico.ico", DefaultIconEntries[4]);
+}
+
+// --- LoadIconEntry ------------------------------------------------------------
+
+TEST(LoadIconEntry, NameGetsItsBackslash)
+{
+    Loaded l = Load(WithNul("sdico.ico"));
+    EXPECT_EQ(1, l.result);
+    EXPECT_EQ("\\sdico.ico", l.entry);
+}
+
+TEST(LoadIconEntry, EighteenCharactersLoad)
+{
+    std::string name(18, 'n');
+    Loaded l = Load(WithNul(name));                // 19 bytes with the NUL
+    EXPECT_EQ(1, l.result);
+    EXPECT_EQ("\\" + name, l.entry);
+    l = Load(name);                                // 18 bytes, no NUL
+    EXPECT_EQ(1, l.result);
+    EXPECT_EQ("\\" + name, l.entry);
+}
+
+TEST(LoadIconEntry, NineteenCharactersWithoutNulAreRejected)
+{
+    Loaded l = Load(std::string(19, 'n'));
+    EXPECT_EQ(0, l.result);
+    EXPECT_EQ("", l.entry);
+}
+
+TEST(LoadIconEntry, MoreThanNineteenBytesAreRejected)
+{
+    EXPECT_EQ(0, Load(WithNul(std::string(19, 'n'))).result);
+    EXPECT_EQ(0, Load(WithNul("short.ico") + std::string(15, '\0')).result);
+}
+
+TEST(LoadIconEntry, DataWithoutNulEndsAtItsSize)
+{
+    // A value stored without its NUL (or as another type) still loads.
+    Loaded l = Load("sdico.ico");
+    EXPECT_EQ(1, l.result);
+    EXPECT_EQ("\\sdico.ico", l.entry);
+}
+
+TEST(LoadIconEntry, FirstNulEndsTheName)
+{
+    Loaded l = Load(std::string("ab\0cd", 5));
+    EXPECT_EQ(1, l.result);
+    EXPECT_EQ("\\ab", l.entry);
+}
+
+TEST(LoadIconEntry, EmptyNameIsUnusable)
+{
+    EXPECT_EQ(0, Load("").result);
+    EXPECT_EQ(0, Load(WithNul("")).result);
+    EXPECT_EQ(0, Load(std::string("\0abc", 4)).result);
+}
+
+TEST(LoadIconEntry, InPlaceQueryIntoTheEntry)
+{
+    // The registry query writes straight into entry + 1.
+    char entry[IconEntrySize];
+    std::memset(entry, '#', sizeof entry);
+    std::memcpy(entry + 1, "myicon.ico", 11);
+    ASSERT_EQ(1, LoadIconEntry(entry, entry + 1, 11));
+    EXPECT_STREQ("\\myicon.ico", entry);
+
+    std::memset(entry, 'n', sizeof entry);         // 19 bytes without NUL
+    EXPECT_EQ(0, LoadIconEntry(entry, entry + 1, IconValueLimit));
+    EXPECT_EQ('\0', entry[0]);
+}
+
+// --- ShellImageFileName ---------------------------------------------------------
+
+TEST(ShellImageFileName, SpecExamples)
+{
+    EXPECT_EQ("sdico.ico", ImageName("C:\\WINDOWS\\sdico.ico"));
+    EXPECT_EQ("WINDOWS", ImageName("C:\\WINDOWS\\"));
+    EXPECT_EQ("abc", ImageName("abc"));
+}
+
+TEST(ShellImageFileName, FirstCharacterIsNeverASeparator)
+{
+    EXPECT_EQ("\\abc", ImageName("\\abc"));
+    EXPECT_EQ("\\abc", ImageName("\\abc\\"));
+    EXPECT_EQ("\\", ImageName("\\\\"));
+    EXPECT_EQ("b", ImageName("\\\\b"));
+}
+
+TEST(ShellImageFileName, OnlyOneTrailingBackslashIsRemoved)
+{
+    EXPECT_EQ("", ImageName("C:\\WINDOWS\\\\"));
+    EXPECT_EQ("C:", ImageName("C:\\"));
+    EXPECT_EQ("share", ImageName("\\\\server\\share\\"));
+}
+
+TEST(ShellImageFileName, EmptyAndSingleCharacter)
+{
+    EXPECT_EQ("", ImageName(""));
+    EXPECT_EQ("", ImageName("\\"));
+    EXPECT_EQ("a", ImageName("a"));
+    EXPECT_EQ("b", ImageName("a\\b"));
+}
+
+TEST(ShellImageFileName, NullLocationGivesEmptyName)
+{
+    char name[8] = "x";
+    ShellImageFileName(nullptr, name, sizeof name);
+    EXPECT_STREQ("", name);
+}
+
+TEST(ShellImageFileName, WorkingCopyHoldsAtMost259Characters)
+{
+    // The backslash at 253 is within the copy; the text is cut after 259.
+    std::string location = "C:\\" + std::string(250, 'a') + "\\" + std::string(40, 'b');
+    EXPECT_EQ(std::string(5, 'b'), ImageName(location));
+    // A backslash beyond the first 259 characters is not seen.
+    location = std::string(270, 'a') + "\\name.ico";
+    EXPECT_EQ(std::string(259, 'a'), ImageName(location));
+    // Character 259 is the one cut, so a backslash there is not trailing.
+    location = "C:\\" + std::string(256, 'x') + "\\";
+    EXPECT_EQ(std::string(256, 'x'), ImageName(location));
+}
+
+TEST(ShellImageFileName, NameBufferIsBounded)
+{
+    EXPECT_EQ("sdico.ico", ImageName("C:\\WINDOWS\\sdico.ico", 10));
+    EXPECT_EQ("", ImageName("C:\\WINDOWS\\sdico.ico", 9));   // left empty
+    char name = 'n';
+    ShellImageFileName("C:\\a.ico", &name, 0);
+    EXPECT_EQ('n', name);
+}
+
+// --- FormatDriveIconKey ---------------------------------------------------------
+
+TEST(FormatDriveIconKey, KeyOfTheLetter)
+{
+    char key[DriveIconKeySize];
+    FormatDriveIconKey('F', key, sizeof key);
+    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\F\\DefaultIcon", key);
+    FormatDriveIconKey('Z', key, sizeof key);
+    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\Z\\DefaultIcon", key);
+}
+
+TEST(FormatDriveIconKey, ExactBufferAndTooSmallBuffer)
+{
+    std::unique_ptr<char[]> key(new char[47]);
+    FormatDriveIconKey('D', key.get(), 47);
+    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\D\\DefaultIcon", key.get());
+    FormatDriveIconKey('D', key.get(), 46);
+    EXPECT_STREQ("", key.get());
+}

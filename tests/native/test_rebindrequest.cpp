@@ -1,0 +1,126 @@
+// The re-binder's argument text and device selection rule.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "rebind/rebindrequest.h"
+#include "shell/commandline.h"
+
+namespace {
+
+// A hardware ID list in a heap block of exactly its size, so that a read
+// past its end shows under ASan.
+std::vector<char> IdList(const std::string &first, const std::string &rest = "")
+{
+    std::string bytes = first + std::string(1, '\0') + rest + std::string(2, '\0');
+    return std::vector<char>(bytes.begin(), bytes.end());
+}
+
+bool Matches(const std::string &arguments, std::vector<char> ids, std::string *requested = nullptr)
+{
+    RebindRequest request;
+    if (!ParseRebindRequest(arguments.c_str(), &request))
+        return false;
+    int matched = MatchRebindHardwareId(ids.data(), (unsigned)ids.size(), &request);
+    if (requested)
+        *requested = ids.data();
+    return matched != 0;
+}
+
+TEST(RebindRequest, FieldsAtFixedPositionsWithAnySeparator)
+{
+    RebindRequest request;
+    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17 zelmot.inf", &request));
+    EXPECT_STREQ(request.VendorId, "0e5b");
+    EXPECT_STREQ(request.ProductId, "0a17");
+    EXPECT_STREQ(request.InfName, "zelmot.inf");
+
+    ASSERT_TRUE(ParseRebindRequest("0e5b-0a17-my name.inf  ", &request));
+    EXPECT_STREQ(request.ProductId, "0a17");
+    EXPECT_STREQ(request.InfName, "my name.inf  ") << "blanks inside and at the end are kept";
+}
+
+TEST(RebindRequest, NineCharactersGiveAnEmptyInfNameAndFewerNothing)
+{
+    RebindRequest request;
+    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17", &request));
+    EXPECT_STREQ(request.InfName, "");
+    EXPECT_FALSE(ParseRebindRequest("0e5b 0a1", &request));
+    EXPECT_FALSE(ParseRebindRequest("", &request));
+}
+
+TEST(RebindRequest, OverlongInfNameIsRefusedNotCut)
+{
+    RebindRequest request;
+    std::string name59(59, 'n');
+    EXPECT_TRUE(ParseRebindRequest(("0e5b 0a17 " + name59).c_str(), &request));
+    EXPECT_EQ(std::string(request.InfName), name59);
+    EXPECT_FALSE(ParseRebindRequest(("0e5b 0a17 " + name59 + "x").c_str(), &request));
+}
+
+TEST(RebindRequest, ArgumentStoreRefusesTextsOver159Characters)
+{
+    char store[ArgumentTextSize];
+    EXPECT_TRUE(StoreArgumentText(store, std::string(159, 'a').c_str()));
+    EXPECT_EQ(std::string(store).size(), 159u);
+    EXPECT_FALSE(StoreArgumentText(store, std::string(160, 'a').c_str()));
+    EXPECT_STREQ(store, "");
+}
+
+TEST(RebindMatch, VendorAndProductIgnoreCaseButUsbPrefixDoesNot)
+{
+    std::string requested;
+    EXPECT_TRUE(Matches("0e5b 0a17 x", IdList("USB\\Vid_0e5b&Pid_0a17&Rev_0100"), &requested));
+    EXPECT_EQ(requested, "USB\\Vid_0E5B&PID_0A17&REV_0100") << "upper-cased from character 8 on";
+    EXPECT_TRUE(Matches("0E5B 0A17 x", IdList("USB\\VID_0E5B&PID_0A17")));
+    EXPECT_FALSE(Matches("0e5b 0a17 x", IdList("usb\\VID_0E5B&PID_0A17&REV_0100")));
+    EXPECT_FALSE(Matches("0e5b 0a18 x", IdList("USB\\VID_0E5B&PID_0A17&REV_0100")));
+    EXPECT_FALSE(Matches("0e5c 0a17 x", IdList("USB\\VID_0E5B&PID_0A17&REV_0100")));
+}
+
+TEST(RebindMatch, FirstStringMustHoldTwentyOneCharacters)
+{
+    EXPECT_TRUE(Matches("0e5b 0a17 x", IdList("USB\\VID_0E5B&PID_0A17")));
+    EXPECT_FALSE(Matches("0e5b 0a1\x01 x", IdList("USB\\VID_0E5B&PID_0A1")));
+    EXPECT_FALSE(Matches("0e5b 0a17 x", IdList("USB\\VID_0E5B&PID_0A1", "USB\\VID_0E5B&PID_0A17")))
+        << "the second string never completes the first";
+}
+
+TEST(RebindMatch, OnlyTheFirstHardwareIdCounts)
+{
+    EXPECT_FALSE(Matches("0e5b 0a17 x",
+                         IdList("USB\\VID_1111&PID_2222&REV_0001", "USB\\VID_0E5B&PID_0A17")));
+}
+
+TEST(RebindMatch, UnterminatedListIsNotReadPastItsBuffer)
+{
+    std::string text = "USB\\VID_0E5B&PID_0A17&REV";
+    std::vector<char> ids(text.begin(), text.end()); // no NUL at all
+    RebindRequest request;
+    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17 x", &request));
+    EXPECT_TRUE(MatchRebindHardwareId(ids.data(), (unsigned)ids.size(), &request));
+    std::vector<char> shortIds(ids.begin(), ids.begin() + 20);
+    EXPECT_FALSE(MatchRebindHardwareId(shortIds.data(), (unsigned)shortIds.size(), &request));
+}
+
+TEST(RebindInfPath, BuiltWholeOrNotAtAll)
+{
+    char path[260];
+    ASSERT_TRUE(BuildInfFolderPath(path, sizeof(path), "C:\\WINNT", "zelmot.inf"));
+    EXPECT_STREQ(path, "C:\\WINNT\\inf\\zelmot.inf");
+    ASSERT_TRUE(BuildInfFolderPath(path, sizeof(path), "C:\\WINNT", ""));
+    EXPECT_STREQ(path, "C:\\WINNT\\inf\\");
+    std::string longDir(250, 'd');
+    EXPECT_FALSE(BuildInfFolderPath(path, sizeof(path), longDir.c_str(), "zelmot.inf"));
+}
+
+TEST(CommandLine, ProgramNameAndFollowingBlanksAreSkipped)
+{
+    EXPECT_STREQ(SkipProgramName("vorbind.exe 0e5b 0a17 x.inf"), "0e5b 0a17 x.inf");
+    EXPECT_STREQ(SkipProgramName("\"C:\\Program Files\\kit\\tavlix.exe\"   v"), "v");
+    EXPECT_STREQ(SkipProgramName("\"C:\\a b\\tavlix.exe\"v"), "v");
+    EXPECT_STREQ(SkipProgramName("tavlix.exe"), "");
+    EXPECT_STREQ(SkipProgramName("\"unterminated"), "");
+    EXPECT_STREQ(SkipProgramName("morvex.exe\t x  y "), "x  y ");
+}
+
+} // namespace

@@ -1,0 +1,406 @@
+// Byte-level work of the disk list: mounted-devices prefix, value and key names,
+// registry text without NUL, ParentIdPrefix comparison. Every input lives in
+// a heap block of exactly its size so AddressSanitizer catches an over-read.
+#include "iconassign/volumeprefix.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string RemovableHead = "\\??\\STORAGE#RemovableMedia#";   // 27 units
+const std::string ClassTail = "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
+
+// A block of exactly size bytes, owned by the caller.
+template <typename T>
+std::unique_ptr<T[]> ExactCopy(const void *data, size_t size)
+{
+    std::unique_ptr<T[]> block(new T[size]);
+    if (size > 0)
+        std::memcpy(block.get(), data, size);
+    return block;
+}
+
+// UTF-16LE units of text, each with the given high byte.
+std::vector<unsigned char> Utf16(const std::string &text, unsigned char high = 0)
+{
+    std::vector<unsigned char> bytes;
+    for (char c : text) {
+        bytes.push_back((unsigned char)c);
+        bytes.push_back(high);
+    }
+    return bytes;
+}
+
+// The mounted-devices data of a removable-media volume, cut or padded (with
+// units 'z') to exactly size bytes.
+std::vector<unsigned char> MountedData(const std::string &fromUnit27, size_t size)
+{
+    std::vector<unsigned char> bytes = Utf16(RemovableHead + fromUnit27);
+    while (bytes.size() < size) {
+        bytes.push_back('z');
+        bytes.push_back(0);
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+struct Extracted {
+    int result;
+    std::string prefix;
+};
+
+// Runs ExtractParentPrefix on an exact copy, into an exact 13-byte buffer
+// primed with '#' so an untouched buffer can be told.
+Extracted Extract(const std::vector<unsigned char> &bytes)
+{
+    std::unique_ptr<unsigned char[]> data =
+        ExactCopy<unsigned char>(bytes.data(), bytes.size());
+    std::unique_ptr<char[]> prefix(new char[ParentPrefixSize]);
+    std::memset(prefix.get(), '#', ParentPrefixSize);
+    Extracted out;
+    out.result = ExtractParentPrefix(data.get(), bytes.size(), prefix.get());
+    if (out.result)
+        out.prefix = prefix.get();
+    else
+        out.prefix.assign(prefix.get(), ParentPrefixSize);
+    return out;
+}
+
+const std::string Untouched(ParentPrefixSize, '#');
+
+} // namespace
+
+// --- ExtractParentPrefix ----------------------------------------------------
+
+TEST(ExtractParentPrefix, RemovableHeadIsTwentySevenUnits)
+{
+    EXPECT_EQ(27u, RemovableHead.size());
+}
+
+TEST(ExtractParentPrefix, ThirdAmpersandEndsThePrefix)
+{
+    Extracted e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 148));
+    EXPECT_EQ(1, e.result);
+    EXPECT_EQ("7&1a2b3c4d&0", e.prefix);
+}
+
+TEST(ExtractParentPrefix, ShortPrefixEndsAtItsOwnAmpersand)
+{
+    Extracted e = Extract(MountedData("8&abc&0&RM" + ClassTail, 138));
+    EXPECT_EQ(1, e.result);
+    EXPECT_EQ("8&abc&0", e.prefix);
+}
+
+TEST(ExtractParentPrefix, WithoutThirdAmpersandTakesExactlyTwelve)
+{
+    Extracted e = Extract(MountedData("7&1a2b3c4d5e6f7&RM", 120));
+    EXPECT_EQ(1, e.result);
+    EXPECT_EQ("7&1a2b3c4d5e", e.prefix);
+    e = Extract(MountedData("abcdefghijklmnop", 100));
+    EXPECT_EQ("abcdefghijkl", e.prefix);
+}
+
+TEST(ExtractParentPrefix, ThirdAmpersandAtTheStart)
+{
+    EXPECT_EQ("&&", Extract(MountedData("&&&abc", 80)).prefix);
+}
+
+TEST(ExtractParentPrefix, SizeLimits)
+{
+    // 78 bytes: the 27 skipped units and exactly 12 read.
+    Extracted e = Extract(MountedData("7&1a2b3c4d&0&RM", 78));
+    EXPECT_EQ(1, e.result);
+    EXPECT_EQ("7&1a2b3c4d&0", e.prefix);
+    e = Extract(MountedData("7&1a2b3c4d5e", 78));   // all 12 units, no '&' end
+    EXPECT_EQ(1, e.result);
+    EXPECT_EQ("7&1a2b3c4d5e", e.prefix);
+
+    e = Extract(MountedData("7&1a2b3c4d&0&RM", 77));
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(Untouched, e.prefix);
+
+    e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 260));
+    EXPECT_EQ(1, e.result);
+    EXPECT_EQ("7&1a2b3c4d&0", e.prefix);
+
+    e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 261));
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(Untouched, e.prefix);
+
+    EXPECT_EQ(0, Extract(std::vector<unsigned char>(1000, 'a')).result);
+}
+
+TEST(ExtractParentPrefix, EmptyAndTinyDataFail)
+{
+    unsigned char one = 'a';
+    char prefix[ParentPrefixSize] = "unchanged";
+    EXPECT_EQ(0, ExtractParentPrefix(&one, 0, prefix));
+    EXPECT_EQ(0, ExtractParentPrefix(&one, 1, prefix));
+    EXPECT_STREQ("unchanged", prefix);
+}
+
+TEST(ExtractParentPrefix, NulUnitsAreCopiedAndEndTheText)
+{
+    std::string units("7&1a");
+    units += '\0';
+    units += "2b3c&0&RM";
+    std::vector<unsigned char> bytes = MountedData(units, 100);
+    std::unique_ptr<unsigned char[]> data =
+        ExactCopy<unsigned char>(bytes.data(), bytes.size());
+    char prefix[ParentPrefixSize];
+    std::memset(prefix, '#', sizeof prefix);
+    ASSERT_EQ(1, ExtractParentPrefix(data.get(), bytes.size(), prefix));
+    EXPECT_STREQ("7&1a", prefix);
+    // Copied as is: the NUL does not stop the copy, the third '&' does.
+    EXPECT_EQ(std::string("7&1a\0" "2b3c&0", 11), std::string(prefix, 11));
+    EXPECT_EQ('\0', prefix[11]);
+}
+
+TEST(ExtractParentPrefix, HighBytesAreIgnored)
+{
+    std::vector<unsigned char> bytes = Utf16(RemovableHead);
+    std::vector<unsigned char> units = Utf16("7&1a2b3c4d&0&RM", 0x41);
+    bytes.insert(bytes.end(), units.begin(), units.end());
+    EXPECT_EQ("7&1a2b3c4d&0", Extract(bytes).prefix);
+}
+
+TEST(ExtractParentPrefix, OnlyTheLowByteCanBeAnAmpersandOrNul)
+{
+    std::vector<unsigned char> bytes = Utf16(RemovableHead);
+    // Unit 0x2600: low byte NUL, high byte '&': copied as NUL, not counted.
+    const unsigned char units[] = { 'a', 0, 0x00, '&', '&', 0, '&', 0x01,
+                                    'b', 0, '&', 0, 'c', 0, 'd', 0 };
+    bytes.insert(bytes.end(), units, units + sizeof units);
+    bytes.resize(80, 'q');
+    char prefix[ParentPrefixSize];
+    std::unique_ptr<unsigned char[]> data =
+        ExactCopy<unsigned char>(bytes.data(), bytes.size());
+    ASSERT_EQ(1, ExtractParentPrefix(data.get(), bytes.size(), prefix));
+    EXPECT_EQ(std::string("a\0&&b", 5), std::string(prefix, 5));
+    EXPECT_EQ('\0', prefix[5]);
+}
+
+// --- FormatVolumeValueName --------------------------------------------------
+
+TEST(FormatVolumeValueName, DosDevicesNameOfTheLetter)
+{
+    std::unique_ptr<char[]> name(new char[VolumeValueNameSize]);
+    FormatVolumeValueName('F', name.get());
+    EXPECT_STREQ("\\DosDevices\\F:", name.get());
+    FormatVolumeValueName('Z', name.get());
+    EXPECT_STREQ("\\DosDevices\\Z:", name.get());
+}
+
+// --- FormatDiskValueName -----------------------------------------------------
+
+namespace {
+std::string DiskValueName(int index)
+{
+    std::unique_ptr<char[]> name(new char[DiskValueNameSize]);
+    FormatDiskValueName(index, name.get());
+    return name.get();
+}
+} // namespace
+
+TEST(FormatDiskValueName, SingleDigitBelowTen)
+{
+    EXPECT_EQ("0", DiskValueName(0));
+    EXPECT_EQ("1", DiskValueName(1));
+    EXPECT_EQ("9", DiskValueName(9));
+}
+
+TEST(FormatDiskValueName, DecimalFromTenOn)
+{
+    EXPECT_EQ("10", DiskValueName(10));
+    EXPECT_EQ("11", DiskValueName(11));
+    EXPECT_EQ("25", DiskValueName(25));
+    EXPECT_EQ("99", DiskValueName(99));
+    EXPECT_EQ("100", DiskValueName(100));
+    EXPECT_EQ("123", DiskValueName(123));
+    EXPECT_EQ("2147483647", DiskValueName(INT_MAX));
+}
+
+TEST(FormatDiskValueName, NegativeIndexFitsAndNamesNoDisk)
+{
+    EXPECT_EQ("-1", DiskValueName(-1));
+    EXPECT_EQ("-10", DiskValueName(-10));
+    EXPECT_EQ("-2147483648", DiskValueName(INT_MIN));
+}
+
+// --- FormatDeviceKeyName -----------------------------------------------------
+
+TEST(FormatDeviceKeyName, PrefixesTheEnumKey)
+{
+    char key[DeviceKeyNameSize];
+    ASSERT_EQ(1, FormatDeviceKeyName("USBSTOR\\Disk&Ven_X\\7&1a2b&0", key, sizeof key));
+    EXPECT_STREQ("system\\CurrentControlSet\\Enum\\USBSTOR\\Disk&Ven_X\\7&1a2b&0", key);
+}
+
+TEST(FormatDeviceKeyName, LongestPathThatFits)
+{
+    std::string path(229, 'p');
+    std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
+    ASSERT_EQ(1, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
+    EXPECT_EQ(259u, std::strlen(key.get()));
+    EXPECT_EQ("system\\CurrentControlSet\\Enum\\" + path, std::string(key.get()));
+}
+
+TEST(FormatDeviceKeyName, TooLongPathLeavesTheNameEmpty)
+{
+    std::string path(230, 'p');
+    std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
+    EXPECT_EQ(0, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
+    EXPECT_STREQ("", key.get());
+    path.assign(259, 'p');                     // a full DiskList entry
+    EXPECT_EQ(0, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
+    EXPECT_STREQ("", key.get());
+}
+
+TEST(FormatDeviceKeyName, ZeroSizedBufferIsNotWritten)
+{
+    char key = 'k';
+    EXPECT_EQ(0, FormatDeviceKeyName("USBSTOR", &key, 0));
+    EXPECT_EQ('k', key);
+}
+
+// --- TerminateRegistryText and RegistryTextComplete ---------------------------
+
+TEST(TerminateRegistryText, NulInsideTheDataEndsTheText)
+{
+    char buffer[10] = { 'a', 'b', 'c', 0, 'd', 'e', 'f', 'g', 0, 'x' };
+    EXPECT_EQ(3u, TerminateRegistryText(buffer, sizeof buffer, 8));
+    EXPECT_STREQ("abc", buffer);
+}
+
+TEST(TerminateRegistryText, DataWithoutNulEndsAtBytesRead)
+{
+    char buffer[10] = { 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j' };
+    EXPECT_EQ(5u, TerminateRegistryText(buffer, sizeof buffer, 5));
+    EXPECT_STREQ("abcde", buffer);
+}
+
+TEST(TerminateRegistryText, BytesAfterBytesReadAreNotLookedAt)
+{
+    char buffer[10] = { 'a', 'b', 'c', 'd', 0, 'f', 'g', 'h', 'i', 'j' };
+    EXPECT_EQ(2u, TerminateRegistryText(buffer, sizeof buffer, 2));
+    EXPECT_STREQ("ab", buffer);
+}
+
+TEST(TerminateRegistryText, FullBufferWithoutNulIsCut)
+{
+    std::string data(260, 'p');
+    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.data(), data.size());
+    EXPECT_EQ(259u, TerminateRegistryText(buffer.get(), 260, 260));
+    EXPECT_EQ(std::string(259, 'p'), std::string(buffer.get()));
+}
+
+TEST(TerminateRegistryText, BytesReadAboveTheBufferSize)
+{
+    std::string data(20, 'p');
+    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.data(), data.size());
+    EXPECT_EQ(19u, TerminateRegistryText(buffer.get(), 20, 300));
+    EXPECT_EQ(std::string(19, 'p'), std::string(buffer.get()));
+    buffer[4] = '\0';
+    EXPECT_EQ(4u, TerminateRegistryText(buffer.get(), 20, 0xFFFFFFFFul));
+}
+
+TEST(TerminateRegistryText, FullBufferWithFinalNulKeepsItsText)
+{
+    std::string data(259, 'p');
+    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.c_str(), 260);
+    EXPECT_EQ(259u, TerminateRegistryText(buffer.get(), 260, 260));
+}
+
+TEST(TerminateRegistryText, NoDataGivesEmptyText)
+{
+    std::unique_ptr<char[]> buffer = ExactCopy<char>("xyz", 3);
+    EXPECT_EQ(0u, TerminateRegistryText(buffer.get(), 3, 0));
+    EXPECT_EQ('\0', buffer[0]);
+}
+
+TEST(TerminateRegistryText, TinyBuffers)
+{
+    char one = 'a';
+    EXPECT_EQ(0u, TerminateRegistryText(&one, 1, 1));
+    EXPECT_EQ('\0', one);
+    one = 'a';
+    EXPECT_EQ(0u, TerminateRegistryText(&one, 0, 1));
+    EXPECT_EQ('a', one);                        // nothing written
+}
+
+TEST(RegistryTextComplete, SaysWhetherTheDataHeldANul)
+{
+    std::unique_ptr<char[]> complete = ExactCopy<char>("abc", 4);
+    std::unique_ptr<char[]> bare = ExactCopy<char>("abcd", 4);
+    EXPECT_EQ(1, RegistryTextComplete(complete.get(), 4));
+    EXPECT_EQ(0, RegistryTextComplete(complete.get(), 3));
+    EXPECT_EQ(0, RegistryTextComplete(bare.get(), 4));
+    EXPECT_EQ(0, RegistryTextComplete(bare.get(), 0));
+}
+
+// --- ParentPrefixEquals ------------------------------------------------------
+
+namespace {
+int PrefixEquals(const char *volume, const std::string &data)
+{
+    std::unique_ptr<char[]> copy = ExactCopy<char>(data.data(), data.size());
+    std::unique_ptr<char[]> prefix =
+        ExactCopy<char>(volume, std::strlen(volume) + 1);
+    return ParentPrefixEquals(prefix.get(), copy.get(), data.size());
+}
+std::string WithNul(const std::string &text) { return text + std::string(1, '\0'); }
+} // namespace
+
+TEST(ParentPrefixEquals, EqualTextsWithNul)
+{
+    EXPECT_EQ(1, PrefixEquals("7&1a2b3c4d&0", WithNul("7&1a2b3c4d&0")));
+    EXPECT_EQ(1, PrefixEquals("8&abc&0", WithNul("8&abc&0")));
+}
+
+TEST(ParentPrefixEquals, DataWithoutNulEndsAtItsSize)
+{
+    EXPECT_EQ(1, PrefixEquals("7&1a2b3c4d&0", "7&1a2b3c4d&0"));
+    EXPECT_EQ(1, PrefixEquals("8&abc&0", "8&abc&0"));
+    EXPECT_EQ(0, PrefixEquals("8&abc&0", "8&abc&"));
+    EXPECT_EQ(0, PrefixEquals("8&abc&", "8&abc&0"));
+}
+
+TEST(ParentPrefixEquals, CaseSensitive)
+{
+    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", WithNul("7&1A2b3c4d&0")));
+    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", "7&1a2B3c4d&0"));
+}
+
+TEST(ParentPrefixEquals, WholeStringsOnly)
+{
+    EXPECT_EQ(0, PrefixEquals("7&1a2b", WithNul("7&1a2b3c4d&0")));
+    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", WithNul("7&1a2b")));
+    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", "7&1a2b"));
+}
+
+TEST(ParentPrefixEquals, IdPrefixLongerThanTwelveNeverMatches)
+{
+    // A 20-byte value without NUL whose first 12 characters are the prefix.
+    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", "7&1a2b3c4d&0&RMxxxxx"));
+    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", WithNul("7&1a2b3c4d&01")));
+}
+
+TEST(ParentPrefixEquals, BytesAfterTheDataNulAreIgnored)
+{
+    EXPECT_EQ(1, PrefixEquals("8&abc&0", std::string("8&abc&0\0zzzz", 12)));
+}
+
+TEST(ParentPrefixEquals, EmptyTexts)
+{
+    EXPECT_EQ(1, PrefixEquals("", WithNul("")));
+    EXPECT_EQ(1, PrefixEquals("", ""));
+    EXPECT_EQ(0, PrefixEquals("", "a"));
+    EXPECT_EQ(0, PrefixEquals("a", ""));
+    EXPECT_EQ(0, PrefixEquals("a", WithNul("")));
+}

@@ -1,0 +1,379 @@
+#include "harness.h"
+#include <dbt.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+static int Passed;
+static int Failed;
+static const char *CurrentTest = "";
+static std::string ProgramDir; // Windows path of the kit's programs
+static std::string HelperDir;  // Windows path of the test helpers
+
+// ---- checks -------------------------------------------------------------
+
+void CheckAt(const char *file, int line, bool condition, const char *format, ...)
+{
+    if (condition) {
+        Passed++;
+        return;
+    }
+    Failed++;
+    const char *base = strrchr(file, '/');
+    printf("%s:%d: [%s] check failed: ", base ? base + 1 : file, line, CurrentTest);
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    printf("\n");
+    fflush(stdout);
+}
+
+void RunTest(const char *name, void (*fn)(void))
+{
+    CurrentTest = name;
+    int before = Failed;
+    DWORD start = GetTickCount();
+    fn();
+    printf("%s %s (%lu ms)\n", Failed == before ? "PASS" : "FAIL", name,
+           (unsigned long)(GetTickCount() - start));
+    fflush(stdout);
+}
+
+int FinishTests(void)
+{
+    printf("%d passed, %d failed\n", Passed, Failed);
+    fflush(stdout);
+    return Failed == 0 && Passed > 0 ? 0 : 1;
+}
+
+static std::string WindowsPathOf(const char *unixPath)
+{
+    std::string path = "Z:";
+    path += unixPath;
+    for (size_t i = 0; i < path.size(); i++)
+        if (path[i] == '/')
+            path[i] = '\\';
+    while (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+void StartTests(int argc, char **argv)
+{
+    setvbuf(stdout, NULL, _IONBF, 0);
+    if (argc < 3) {
+        printf("usage: test PROGRAM_DIR HELPER_DIR (Unix paths)\n");
+        ExitProcess(2);
+    }
+    ProgramDir = WindowsPathOf(argv[1]);
+    HelperDir = WindowsPathOf(argv[2]);
+}
+
+// ---- programs -----------------------------------------------------------
+
+std::string KitProgramPath(const char *exeName)
+{
+    return ProgramDir + "\\" + exeName;
+}
+
+std::string TestFilePath(const char *fileName)
+{
+    return HelperDir + "\\" + fileName;
+}
+
+std::string MakeWorkFolder(const char *name)
+{
+    CreateDirectoryA("C:\\kit-test", NULL);
+    std::string folder = std::string("C:\\kit-test\\") + name;
+    CreateDirectoryA(folder.c_str(), NULL);
+    return folder;
+}
+
+std::string CopyProgramTo(const std::string &folder, const char *exeName)
+{
+    std::string target = folder + "\\" + exeName;
+    if (!CopyFileA(KitProgramPath(exeName).c_str(), target.c_str(), FALSE))
+        printf("cannot copy %s: error %lu\n", exeName, GetLastError());
+    return target;
+}
+
+void InstallNewdevRecorder(const std::string &folder)
+{
+    std::string target = folder + "\\newdev.dll";
+    if (!CopyFileA(TestFilePath("newdev.dll").c_str(), target.c_str(), FALSE))
+        printf("cannot copy the newdev recorder: error %lu\n", GetLastError());
+}
+
+std::string NewdevLogPath(const std::string &folder)
+{
+    return folder + "\\newdev.log";
+}
+
+HANDLE StartProgram(const std::string &exePath, const std::string &arguments,
+                    bool useRecorder, const std::string &newdevLog)
+{
+    // The recorder is picked per program through Wine's own per-program DLL
+    // overrides; the log path reaches it through the child's environment.
+    std::string exeName = exePath.substr(exePath.find_last_of('\\') + 1);
+    std::string overrides = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
+    if (useRecorder)
+        RegPutString(HKEY_CURRENT_USER, overrides.c_str(), "newdev", "native");
+    else
+        RegRemoveTree(HKEY_CURRENT_USER, overrides.c_str());
+    SetEnvironmentVariableA("KIT_NEWDEV_LOG", newdevLog.empty() ? NULL : newdevLog.c_str());
+
+    std::string commandLine = "\"" + exePath + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof(si));
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi;
+    std::string folder = exePath.substr(0, exePath.find_last_of('\\'));
+    if (!CreateProcessA(exePath.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                        folder.c_str(), &si, &pi)) {
+        printf("cannot start %s: error %lu\n", exePath.c_str(), GetLastError());
+        return NULL;
+    }
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+DWORD WaitForExit(HANDLE process, DWORD ms)
+{
+    if (!process)
+        return 0xFFFFFFFF;
+    if (WaitForSingleObject(process, ms) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+DWORD RunProgram(const std::string &exePath, const std::string &arguments,
+                 bool useRecorder, const std::string &newdevLog, DWORD ms)
+{
+    HANDLE process = StartProgram(exePath, arguments, useRecorder, newdevLog);
+    DWORD code = WaitForExit(process, ms);
+    if (code == STILL_ACTIVE)
+        KillProgram(process);
+    else if (process)
+        CloseHandle(process);
+    return code;
+}
+
+void KillProgram(HANDLE process)
+{
+    if (!process)
+        return;
+    TerminateProcess(process, 99);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+}
+
+struct WindowSearch {
+    const char *className;
+    DWORD pid;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    WindowSearch *search = (WindowSearch *)param;
+    char name[256];
+    if (!GetClassNameA(window, name, sizeof(name)) || strcmp(name, search->className) != 0)
+        return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (search->pid != 0 && pid != search->pid)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindWindowOfClass(const char *className, DWORD pid)
+{
+    WindowSearch search = {className, pid, NULL};
+    EnumWindows(MatchWindow, (LPARAM)&search);
+    return search.found;
+}
+
+HWND WaitForWindowOfClass(const char *className, DWORD pid, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND window = FindWindowOfClass(className, pid);
+        if (window || GetTickCount() - start > ms)
+            return window;
+        Sleep(20);
+    }
+}
+
+struct VisibleSearch {
+    DWORD pid;
+    bool visible;
+};
+
+static BOOL CALLBACK MatchVisible(HWND window, LPARAM param)
+{
+    VisibleSearch *search = (VisibleSearch *)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window))
+        search->visible = true;
+    return TRUE;
+}
+
+bool ProcessHasVisibleWindow(DWORD pid)
+{
+    VisibleSearch search = {pid, false};
+    EnumWindows(MatchVisible, (LPARAM)&search);
+    return search.visible;
+}
+
+// ---- newdev recorder ------------------------------------------------------
+
+std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath)
+{
+    std::vector<InstallRequest> requests;
+    FILE *log = fopen(logPath.c_str(), "rb");
+    if (!log)
+        return requests;
+    char line[2048];
+    while (fgets(line, sizeof(line), log)) {
+        line[strcspn(line, "\r\n")] = '\0';
+        char *bar1 = strchr(line, '|');
+        char *bar2 = bar1 ? strchr(bar1 + 1, '|') : NULL;
+        if (!bar2)
+            continue;
+        *bar1 = *bar2 = '\0';
+        InstallRequest request;
+        request.hardwareId = line;
+        request.infPath = bar1 + 1;
+        request.flags = strtoul(bar2 + 1, NULL, 0);
+        requests.push_back(request);
+    }
+    fclose(log);
+    return requests;
+}
+
+// ---- registry ---------------------------------------------------------------
+
+bool RegPutBytes(HKEY root, const char *key, const char *name, DWORD type,
+                 const void *data, DWORD size)
+{
+    HKEY handle;
+    if (RegCreateKeyExA(root, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL))
+        return false;
+    LONG rc = RegSetValueExA(handle, name, 0, type, (const BYTE *)data, size);
+    RegCloseKey(handle);
+    return rc == ERROR_SUCCESS;
+}
+
+bool RegPutString(HKEY root, const char *key, const char *name, const char *value)
+{
+    return RegPutBytes(root, key, name, REG_SZ, value, (DWORD)strlen(value) + 1);
+}
+
+bool RegPutDword(HKEY root, const char *key, const char *name, DWORD value)
+{
+    return RegPutBytes(root, key, name, REG_DWORD, &value, sizeof(value));
+}
+
+bool RegReadBytes(HKEY root, const char *key, const char *name, std::string *data,
+                 DWORD *type)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &handle))
+        return false;
+    DWORD size = 0;
+    DWORD valueType = 0;
+    LONG rc = RegQueryValueExA(handle, name, NULL, &valueType, NULL, &size);
+    if (rc == ERROR_SUCCESS) {
+        std::vector<char> buffer(size + 1);
+        rc = RegQueryValueExA(handle, name, NULL, &valueType, (BYTE *)buffer.data(), &size);
+        if (data)
+            data->assign(buffer.data(), size);
+    }
+    RegCloseKey(handle);
+    if (type)
+        *type = valueType;
+    return rc == ERROR_SUCCESS;
+}
+
+bool RegKeyExists(HKEY root, const char *key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &handle))
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+bool RegValueExists(HKEY root, const char *key, const char *name)
+{
+    return RegReadBytes(root, key, name, NULL, NULL);
+}
+
+void RegRemoveTree(HKEY root, const char *key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key, 0, KEY_ALL_ACCESS, &handle) == ERROR_SUCCESS) {
+        char child[256];
+        DWORD size = sizeof(child);
+        while (RegEnumKeyExA(handle, 0, child, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS) {
+            std::string path = std::string(key) + "\\" + child;
+            RegRemoveTree(root, path.c_str());
+            size = sizeof(child);
+        }
+        RegCloseKey(handle);
+    }
+    RegDeleteKeyA(root, key);
+}
+
+bool RegKeyIsVolatile(HKEY root, const char *key)
+{
+    std::string probe = std::string(key) + "\\kit-volatility-probe";
+    HKEY handle;
+    LONG rc = RegCreateKeyExA(root, probe.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, NULL, &handle, NULL);
+    if (rc == ERROR_SUCCESS) {
+        RegCloseKey(handle);
+        RegDeleteKeyA(root, probe.c_str());
+    }
+    return rc == ERROR_CHILD_MUST_BE_VOLATILE;
+}
+
+void SetProgramWindowsVersion(const char *exeName, const char *version)
+{
+    std::string key = std::string("Software\\Wine\\AppDefaults\\") + exeName;
+    if (version && *version)
+        RegPutString(HKEY_CURRENT_USER, key.c_str(), "Version", version);
+    else
+        RegRemoveTree(HKEY_CURRENT_USER, key.c_str());
+}
+
+// ---- broadcasts ---------------------------------------------------------------
+
+LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, WM_DEVICECHANGE, event, header, SMTO_NORMAL,
+                             10000, &result))
+        return (LRESULT)-12345;
+    return (LRESULT)result;
+}
+
+LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask)
+{
+    DEV_BROADCAST_VOLUME volume;
+    memset(&volume, 0, sizeof(volume));
+    volume.dbcv_size = sizeof(volume);
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = unitMask;
+    return SendDeviceEvent(window, event, (LPARAM)&volume);
+}

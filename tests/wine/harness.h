@@ -1,0 +1,93 @@
+// What the Wine tests share: checks that report the caller's line, starting
+// the kit's programs in a scratch folder, waiting for windows, reading the
+// log of the recording newdev stand-in, and seeding devices and registry.
+#ifndef HARNESS_H
+#define HARNESS_H
+
+#include <windows.h>
+#include <setupapi.h>
+#include <string>
+#include <vector>
+
+// ---- checks -------------------------------------------------------------
+void CheckAt(const char *file, int line, bool condition, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+#define ok(condition, ...) CheckAt(__FILE__, __LINE__, (condition), __VA_ARGS__)
+#define RUN_TEST(fn) RunTest(#fn, fn)
+void RunTest(const char *name, void (*fn)(void));
+// Prints the totals; returns the process exit code (0 when all passed).
+int FinishTests(void);
+// Reads the command line: argv[1] is the Unix folder of the kit's programs,
+// argv[2] the folder of the test helpers (newdev stand-in, packages).
+void StartTests(int argc, char **argv);
+
+// ---- programs -----------------------------------------------------------
+// Windows path of the built program or test file (Z:\...).
+std::string KitProgramPath(const char *exeName);
+std::string TestFilePath(const char *fileName);
+// Scratch folder C:\kit-test\<name>, made anew; programs are copied there so
+// that a newdev.dll put beside them is found first.
+std::string MakeWorkFolder(const char *name);
+std::string CopyProgramTo(const std::string &folder, const char *exeName);
+void InstallNewdevRecorder(const std::string &folder);
+std::string NewdevLogPath(const std::string &folder);
+
+// Starts a program; useRecorder selects the newdev stand-in for that run.
+HANDLE StartProgram(const std::string &exePath, const std::string &arguments,
+                    bool useRecorder, const std::string &newdevLog);
+// Waits for the process to end: its exit code, or STILL_ACTIVE after ms.
+DWORD WaitForExit(HANDLE process, DWORD ms);
+// Runs a program to its end (at most ms) and returns its exit code.
+DWORD RunProgram(const std::string &exePath, const std::string &arguments,
+                 bool useRecorder, const std::string &newdevLog, DWORD ms);
+void KillProgram(HANDLE process);
+
+// Top-level window of a class owned by the process (any process when pid 0).
+HWND FindWindowOfClass(const char *className, DWORD pid);
+HWND WaitForWindowOfClass(const char *className, DWORD pid, DWORD ms);
+// Any visible top-level window of the process.
+bool ProcessHasVisibleWindow(DWORD pid);
+
+// ---- newdev recorder ------------------------------------------------------
+struct InstallRequest {
+    std::string hardwareId;
+    std::string infPath;
+    unsigned long flags;
+};
+std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath);
+
+// ---- devices --------------------------------------------------------------
+// Creates and registers a device with the hardware ID list given as strings
+// (a multi-string is built from them), optionally a service, and optionally
+// a USB device interface so that the present-USB-device enumeration sees it.
+// hardwareIdsRaw, when non-empty, is stored as the property bytes unchanged.
+bool AddDevice(const char *instanceId, const std::vector<std::string> &hardwareIds,
+               const char *service, bool usbInterface,
+               const std::string &hardwareIdsRaw = std::string());
+bool SetDeviceService(const char *instanceId, const char *service);
+std::string GetDeviceService(const char *instanceId);
+bool RemoveDevice(const char *instanceId);
+
+// ---- registry ---------------------------------------------------------------
+bool RegPutString(HKEY root, const char *key, const char *name, const char *value);
+bool RegPutBytes(HKEY root, const char *key, const char *name, DWORD type,
+                 const void *data, DWORD size);
+bool RegPutDword(HKEY root, const char *key, const char *name, DWORD value);
+// Value as bytes; false when absent. type may be null.
+bool RegReadBytes(HKEY root, const char *key, const char *name, std::string *data,
+                 DWORD *type);
+bool RegKeyExists(HKEY root, const char *key);
+bool RegValueExists(HKEY root, const char *key, const char *name);
+void RegRemoveTree(HKEY root, const char *key);
+// A volatile key refuses a non-volatile child (ERROR_CHILD_MUST_BE_VOLATILE).
+bool RegKeyIsVolatile(HKEY root, const char *key);
+
+// Windows version that Wine reports to one program ("win2k", "winxp",
+// "win7", ...); empty clears it.
+void SetProgramWindowsVersion(const char *exeName, const char *version);
+
+// ---- broadcasts ---------------------------------------------------------------
+LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask);
+LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header);
+
+#endif

@@ -1,0 +1,158 @@
+// vorbind under Wine: devices seeded through the Setup API, the real
+// program run in each variant, its installation requests read from the
+// newdev recorder.
+#include "harness.h"
+
+static std::string Folder;
+
+static std::vector<InstallRequest> RunVorbind(const char *exe, const std::string &arguments,
+                                              DWORD *exitCode)
+{
+    std::string exePath = Folder + "\\" + exe;
+    std::string log = NewdevLogPath(Folder);
+    DeleteFileA(log.c_str());
+    HANDLE process = StartProgram(exePath, arguments, true, log);
+    bool visible = false;
+    while (WaitForExit(process, 0) == STILL_ACTIVE) {
+        DWORD pid = GetProcessId(process);
+        visible = visible || ProcessHasVisibleWindow(pid);
+        Sleep(1);
+    }
+    ok(!visible, "%s showed a window", exe);
+    *exitCode = WaitForExit(process, 0);
+    CloseHandle(process);
+    return ReadInstallRequests(log);
+}
+
+static void SeedDevices(void)
+{
+    ok(AddDevice("USB\\VID_0E5B&PID_0A17\\A1",
+                 {"USB\\VID_0E5B&PID_0A17&REV_0100", "USB\\VID_0E5B&PID_0A17"}, "USBSTOR", true),
+       "device A");
+    ok(AddDevice("USB\\VID_0E5C&PID_0001\\B1", {"USB\\Vid_0e5c&Pid_00ab&Rev_0001"}, NULL, false),
+       "mixed-case device");
+    ok(AddDevice("USB\\VID_0E5D&PID_0001\\C1", {"usb\\VID_0E5D&PID_0001&REV_0001"}, NULL, false),
+       "lower-case usb device");
+    ok(AddDevice("USB\\VID_0E5E&PID_0001\\D1", {"USB\\VID_0E5E&PID_0001"}, NULL, false),
+       "21-character device");
+    ok(AddDevice("USB\\VID_0E5F&PID_0001\\E1", {"USB\\VID_0E5F&PID_000"}, NULL, false),
+       "20-character device");
+    ok(AddDevice("USB\\VID_1111&PID_2222\\F1",
+                 {"USB\\VID_1111&PID_2222&REV_0001", "USB\\VID_0E60&PID_0001&REV_0001"}, NULL, false),
+       "second-ID device");
+    ok(AddDevice("USB\\VID_0E61&PID_0001\\G1", {"USB\\VID_0E61&PID_0001&REV_0001"}, NULL, false),
+       "twin 1");
+    ok(AddDevice("USB\\VID_0E61&PID_0001\\G2", {"USB\\VID_0E61&PID_0001&REV_0001"}, NULL, false),
+       "twin 2");
+    // Known to the system but never started: no service, no interface.
+    ok(AddDevice("USB\\VID_0E62&PID_0001\\H1", {"USB\\VID_0E62&PID_0001&REV_0001"}, NULL, false),
+       "absent device");
+    // Same vendor as A, other product: must not be picked up with A.
+    ok(AddDevice("USB\\VID_0E5B&PID_0A18\\A2", {"USB\\VID_0E5B&PID_0A18&REV_0100"}, NULL, false),
+       "sibling device");
+}
+
+static void test_variants(void)
+{
+    DWORD code;
+    std::vector<InstallRequest> r = RunVorbind("vorbind.exe", "0e5b 0a17 zelmot.inf", &code);
+    ok(code == 0, "exit code %lu", code);
+    ok(r.size() == 1, "%u requests", (unsigned)r.size());
+    if (r.size() == 1) {
+        ok(r[0].hardwareId == "USB\\VID_0E5B&PID_0A17&REV_0100", "id %s", r[0].hardwareId.c_str());
+        ok(r[0].infPath == "C:\\windows\\inf\\zelmot.inf", "inf %s", r[0].infPath.c_str());
+        ok(r[0].flags == 1, "flags %lu", r[0].flags);
+    }
+
+    r = RunVorbind("vorbind-oem.exe", "0e5b 0a17 other.inf", &code);
+    ok(code == 0, "exit code %lu", code);
+    ok(r.size() == 1 && r[0].infPath == "OEMDRVRS\\zelmot.inf" && r[0].flags == 1,
+       "oem variant: %u requests, %s", (unsigned)r.size(), r.empty() ? "" : r[0].infPath.c_str());
+
+    r = RunVorbind("vorbind-bare.exe", "0e5b 0a17 other.inf", &code);
+    ok(code == 0, "exit code %lu", code);
+    ok(r.size() == 1 && r[0].infPath == "zelmot.inf" && r[0].flags == 0,
+       "bare variant: %u requests, %s", (unsigned)r.size(), r.empty() ? "" : r[0].infPath.c_str());
+}
+
+static void test_case_rules(void)
+{
+    DWORD code;
+    std::vector<InstallRequest> r = RunVorbind("vorbind.exe", "0E5C 00AB x.inf", &code);
+    ok(r.size() == 1, "mixed-case IDs match: %u requests", (unsigned)r.size());
+    if (r.size() == 1)
+        ok(r[0].hardwareId == "USB\\Vid_0E5C&PID_00AB&REV_0001",
+           "requested with the ID upper-cased from the vendor on: %s", r[0].hardwareId.c_str());
+
+    r = RunVorbind("vorbind.exe", "0e5d 0001 x.inf", &code);
+    ok(r.empty(), "lower-case usb prefix is skipped: %u requests", (unsigned)r.size());
+}
+
+static void test_first_id_rules(void)
+{
+    DWORD code;
+    std::vector<InstallRequest> r = RunVorbind("vorbind.exe", "0e5e 0001 x.inf", &code);
+    ok(r.size() == 1 && r[0].hardwareId == "USB\\VID_0E5E&PID_0001",
+       "21 characters match: %u requests", (unsigned)r.size());
+    r = RunVorbind("vorbind.exe", "0e5f 000 x.inf", &code);
+    ok(r.empty(), "20 characters never match: %u requests", (unsigned)r.size());
+    r = RunVorbind("vorbind.exe", "0e60 0001 x.inf", &code);
+    ok(r.empty(), "a later hardware ID does not count: %u requests", (unsigned)r.size());
+}
+
+static void test_every_device(void)
+{
+    DWORD code;
+    std::vector<InstallRequest> r = RunVorbind("vorbind.exe", "0e61 0001 x.inf", &code);
+    ok(r.size() == 2, "two devices with one ID give two requests: %u", (unsigned)r.size());
+    r = RunVorbind("vorbind.exe", "0e62 0001 x.inf", &code);
+    ok(r.size() == 1, "a device without driver or interface is re-bound too: %u",
+       (unsigned)r.size());
+}
+
+static void test_arguments(void)
+{
+    DWORD code;
+    std::vector<InstallRequest> r = RunVorbind("vorbind.exe", "0e5b-0a17-name.inf", &code);
+    ok(r.size() == 1 && r[0].infPath == "C:\\windows\\inf\\name.inf",
+       "any separator: %u requests", (unsigned)r.size());
+
+    r = RunVorbind("vorbind.exe", "0e5b 0a17", &code);
+    ok(r.size() == 1 && r[0].infPath == "C:\\windows\\inf\\",
+       "nine characters: empty INF name: %s", r.empty() ? "none" : r[0].infPath.c_str());
+
+    r = RunVorbind("vorbind.exe", "0e5b 0a1", &code);
+    ok(code == 0 && r.empty(), "eight characters: nothing, exit %lu", code);
+    r = RunVorbind("vorbind.exe", "", &code);
+    ok(code == 0 && r.empty(), "no argument: nothing, exit %lu", code);
+
+    std::string name59(55, 'n');
+    name59 += ".inf";
+    r = RunVorbind("vorbind.exe", "0e5b 0a17 " + name59, &code);
+    ok(r.size() == 1 && r[0].infPath == "C:\\windows\\inf\\" + name59,
+       "a 59-character INF name is used whole");
+    r = RunVorbind("vorbind.exe", "0e5b 0a17 n" + name59, &code);
+    ok(code == 0 && r.empty(), "a 60-character INF name is refused, not cut: %u", (unsigned)r.size());
+
+    std::string longText = "0e5b 0a17 x.inf" + std::string(150, ' ');
+    r = RunVorbind("vorbind.exe", longText, &code);
+    ok(code == 0 && r.empty(), "an argument text of 165 characters is refused: %u",
+       (unsigned)r.size());
+}
+
+int main(int argc, char **argv)
+{
+    StartTests(argc, argv);
+    Folder = MakeWorkFolder("vorbind");
+    CopyProgramTo(Folder, "vorbind.exe");
+    CopyProgramTo(Folder, "vorbind-oem.exe");
+    CopyProgramTo(Folder, "vorbind-bare.exe");
+    InstallNewdevRecorder(Folder);
+    SeedDevices();
+    RUN_TEST(test_variants);
+    RUN_TEST(test_case_rules);
+    RUN_TEST(test_first_id_rules);
+    RUN_TEST(test_every_device);
+    RUN_TEST(test_arguments);
+    return FinishTests();
+}
