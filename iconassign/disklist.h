@@ -31,6 +31,9 @@ int GetVolumeParentPrefix(HKEY key, char letter, char *prefix);
 LONG ReadDiskCount(void);
 LONG LoadDiskList(int fill);
 int MatchVolumeToDisk(const char *prefix, SlotType *slot);
+// Copies entry index into path (DiskPathSize bytes) under DiskListLock.
+// Returns 0 when the entry is null or index is out of range.
+int CopyDiskListEntry(int index, char *path);
 int FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
                      unsigned char *drive);
 

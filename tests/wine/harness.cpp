@@ -250,11 +250,14 @@ std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath)
         char *bar2 = bar1 ? strchr(bar1 + 1, '|') : NULL;
         if (!bar2)
             continue;
+        char *bar3 = strchr(bar2 + 1, '|');
         *bar1 = *bar2 = '\0';
         InstallRequest request;
         request.hardwareId = line;
         request.infPath = bar1 + 1;
         request.flags = strtoul(bar2 + 1, NULL, 0);
+        if (bar3)
+            request.tick = strtoul(bar3 + 1, NULL, 0);
         requests.push_back(request);
     }
     fclose(log);
@@ -348,6 +351,16 @@ bool RegKeyIsVolatile(HKEY root, const char *key)
     return rc == ERROR_CHILD_MUST_BE_VOLATILE;
 }
 
+bool RegRemoveValue(HKEY root, const char *key, const char *name)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key, 0, KEY_SET_VALUE, &handle))
+        return false;
+    LONG rc = RegDeleteValueA(handle, name);
+    RegCloseKey(handle);
+    return rc == ERROR_SUCCESS;
+}
+
 void SetProgramWindowsVersion(const char *exeName, const char *version)
 {
     std::string key = std::string("Software\\Wine\\AppDefaults\\") + exeName;
@@ -376,4 +389,145 @@ LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask)
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     volume.dbcv_unitmask = unitMask;
     return SendDeviceEvent(window, event, (LPARAM)&volume);
+}
+
+// ---- files --------------------------------------------------------------------
+
+bool MakeFileWithTime(const std::string &path, const FILETIME &lastWrite)
+{
+    DeleteFileA(path.c_str());
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        printf("cannot create %s: error %lu\n", path.c_str(), GetLastError());
+        return false;
+    }
+    static const char content[] = "test driver file\r\n";
+    DWORD written = 0;
+    bool done = WriteFile(file, content, sizeof(content) - 1, &written, NULL) &&
+                SetFileTime(file, NULL, NULL, &lastWrite);
+    CloseHandle(file);
+    return done;
+}
+
+FILETIME FileTimeAtSeconds(long long seconds)
+{
+    // 2004-06-01 00:00:00 UTC in 100-ns units since 1601.
+    unsigned long long base = 127304640000000000ULL;
+    unsigned long long value = base + (unsigned long long)(seconds * 10000000LL);
+    FILETIME time;
+    time.dwLowDateTime = (DWORD)value;
+    time.dwHighDateTime = (DWORD)(value >> 32);
+    return time;
+}
+
+bool ReadLastWrite(const std::string &path, FILETIME *lastWrite)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    *lastWrite = data.ftLastWriteTime;
+    return true;
+}
+
+// ---- windows of a running program -----------------------------------------------
+
+bool WaitUntilIdle(HWND window, DWORD ms)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, ms, &result) != 0;
+}
+
+struct DialogSearch {
+    const char *caption;
+    DWORD pid;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
+{
+    DialogSearch *search = (DialogSearch *)param;
+    char name[64];
+    char caption[256];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    // Shown only once its controls exist and it is ready for input.
+    if (pid != search->pid || !IsWindowVisible(window) ||
+        !GetClassNameA(window, name, sizeof(name)) || strcmp(name, "#32770") != 0)
+        return TRUE;
+    GetWindowTextA(window, caption, sizeof(caption));
+    if (strcmp(caption, search->caption) != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindDialogOfProcess(const char *caption, DWORD pid)
+{
+    DialogSearch search = {caption, pid, NULL};
+    EnumWindows(MatchDialog, (LPARAM)&search);
+    return search.found;
+}
+
+HWND WaitForDialogOfProcess(const char *caption, DWORD pid, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND dialog = FindDialogOfProcess(caption, pid);
+        if (dialog || GetTickCount() - start > ms)
+            return dialog;
+        Sleep(20);
+    }
+}
+
+bool WaitForWindowGone(HWND window, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+HWND OpenDialogWithAltCharacter(HWND window, char character, const char *caption, DWORD ms)
+{
+    // Accelerators read the Alt key from the thread's key state, which a
+    // posted message does not carry: share the input state with the window's
+    // thread and hold Alt down there until the dialog is up (or never came).
+    MSG msg;
+    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+    DWORD self = GetCurrentThreadId();
+    DWORD pid = 0;
+    DWORD target = GetWindowThreadProcessId(window, &pid);
+    if (!AttachThreadInput(self, target, TRUE)) {
+        printf("cannot share input with the window's thread: error %lu\n", GetLastError());
+        return NULL;
+    }
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    BYTE saved = keys[VK_MENU];
+    keys[VK_MENU] |= 0x80;
+    SetKeyboardState(keys);
+    HWND dialog = NULL;
+    // Bit 29: the Alt key was down when the character was typed.
+    if (PostMessageA(window, WM_SYSCHAR, (WPARAM)(unsigned char)character,
+                     (LPARAM)(0x20000000 | 1)))
+        dialog = WaitForDialogOfProcess(caption, pid, ms);
+    keys[VK_MENU] = saved;
+    SetKeyboardState(keys);
+    AttachThreadInput(self, target, FALSE);
+    return dialog;
+}
+
+bool SetLastWrite(const std::string &path, const FILETIME &lastWrite)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool done = SetFileTime(file, NULL, NULL, &lastWrite) != FALSE;
+    CloseHandle(file);
+    return done;
 }

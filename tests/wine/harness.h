@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <setupapi.h>
+#include <dbt.h>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,7 @@ struct InstallRequest {
     std::string hardwareId;
     std::string infPath;
     unsigned long flags;
+    unsigned long tick = 0; // GetTickCount at the request; 0 when not logged
 };
 std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath);
 
@@ -81,6 +83,8 @@ bool RegValueExists(HKEY root, const char *key, const char *name);
 void RegRemoveTree(HKEY root, const char *key);
 // A volatile key refuses a non-volatile child (ERROR_CHILD_MUST_BE_VOLATILE).
 bool RegKeyIsVolatile(HKEY root, const char *key);
+// Deletes one value; false when the key or the value is absent.
+bool RegRemoveValue(HKEY root, const char *key, const char *name);
 
 // Windows version that Wine reports to one program ("win2k", "winxp",
 // "win7", ...); empty clears it.
@@ -91,3 +95,30 @@ LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask);
 LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header);
 
 #endif
+
+// ---- files --------------------------------------------------------------------
+// Makes path a new file of a few bytes with the given last-write time. An
+// old file there is deleted first, never written: the prefix shares its
+// unchanged files with the template.
+bool MakeFileWithTime(const std::string &path, const FILETIME &lastWrite);
+// A fixed last-write time (whole seconds) moved by seconds.
+FILETIME FileTimeAtSeconds(long long seconds);
+bool ReadLastWrite(const std::string &path, FILETIME *lastWrite);
+
+// ---- windows of a running program -----------------------------------------------
+// Waits until the window's thread answers a sent message, that is, until it
+// has left window creation and pumps messages. False after ms.
+bool WaitUntilIdle(HWND window, DWORD ms);
+// Visible top-level dialog (class #32770) of the process with this caption.
+HWND FindDialogOfProcess(const char *caption, DWORD pid);
+HWND WaitForDialogOfProcess(const char *caption, DWORD pid, DWORD ms);
+// Waits until window is gone; false after ms.
+bool WaitForWindowGone(HWND window, DWORD ms);
+// Posts to window the key message of a character typed with Alt held (the
+// Alt key down in the window thread's key state, as the keyboard leaves it)
+// and waits for the process to show a dialog with this caption. The
+// dialog, or null after ms.
+HWND OpenDialogWithAltCharacter(HWND window, char character, const char *caption, DWORD ms);
+// Sets the last-write time of a file the test made (never one of the
+// template's).
+bool SetLastWrite(const std::string &path, const FILETIME &lastWrite);

@@ -1,0 +1,54 @@
+#include <windows.h>
+#include "passgate.h"
+
+static CRITICAL_SECTION GateLock;
+static LONG ActivePasses;
+static int Closing;
+
+void InitPassGate(void)
+{
+    InitializeCriticalSection(&GateLock);
+    ActivePasses = 0;
+    Closing = 0;
+}
+
+int EnterPass(void)
+{
+    EnterCriticalSection(&GateLock);
+    int admitted = !Closing;
+    if (admitted)
+        ActivePasses++;
+    LeaveCriticalSection(&GateLock);
+    return admitted;
+}
+
+void LeavePass(void)
+{
+    EnterCriticalSection(&GateLock);
+    int last = --ActivePasses == 0 && Closing;
+    LeaveCriticalSection(&GateLock);
+    if (last)
+        ReleaseSharedState();
+}
+
+void BeginExit(void)
+{
+    EnterCriticalSection(&GateLock);
+    Closing = 1;
+    ActivePasses++;
+    LeaveCriticalSection(&GateLock);
+}
+
+int BeginIconWrite(void)
+{
+    EnterCriticalSection(&GateLock);
+    if (!Closing)
+        return 1;
+    LeaveCriticalSection(&GateLock);
+    return 0;
+}
+
+void EndIconWrite(void)
+{
+    LeaveCriticalSection(&GateLock);
+}

@@ -1,0 +1,31 @@
+// Keeps the worker passes and the exit clean-up out of each other's way.
+//
+// Passes run on detached threads and are never waited for, so the window
+// procedure answers every broadcast at once. Instead:
+// - each pass enters the gate when it starts and leaves it when it ends;
+//   once the exit has begun, a pass that starts does nothing;
+// - the exit clean-up counts as a pass too: whoever leaves last (the
+//   clean-up or a late pass) frees the disk list and closes the keys, so no
+//   pass uses a block or key after it was released;
+// - a pass writes an icon only inside BeginIconWrite/EndIconWrite, which
+//   the exit shuts for good before it removes the icons of D to Z, so no icon
+//   is written after that removal. Holding the gate then covers one registry
+//   write only, which never waits for the main thread: no deadlock.
+#ifndef PASSGATE_H
+#define PASSGATE_H
+
+void InitPassGate(void);
+// Nonzero when the pass may run; then LeavePass must follow.
+int EnterPass(void);
+void LeavePass(void);
+// Called by the exit clean-up on the main thread before it removes icons;
+// the clean-up then calls LeavePass when done.
+void BeginExit(void);
+// Nonzero when an icon may be written; then EndIconWrite must follow.
+int BeginIconWrite(void);
+void EndIconWrite(void);
+
+// Provided by the program: frees the disk list and closes the shared keys.
+void ReleaseSharedState(void);
+
+#endif

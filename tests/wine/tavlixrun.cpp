@@ -1,0 +1,147 @@
+#include "tavlixrun.h"
+#include "harness.h"
+#include <stdio.h>
+
+static const char SettingsKey[] = "Software\\BrindIco";
+
+std::string TavlixPath(void)
+{
+    static std::string path;
+    if (path.empty()) {
+        std::string folder = MakeWorkFolder("tavlix");
+        path = CopyProgramTo(folder, "tavlix.exe");
+    }
+    return path;
+}
+
+TavlixRun StartTavlix(const char *version, const char *arguments, DWORD ms)
+{
+    SetProgramWindowsVersion("tavlix.exe", version);
+    TavlixRun run;
+    run.process = StartProgram(TavlixPath(), arguments, false, "");
+    run.pid = run.process ? GetProcessId(run.process) : 0;
+    run.window = run.pid ? WaitForWindowOfClass("TAVLIX", run.pid, ms) : NULL;
+    return run;
+}
+
+bool StopTavlixBySecondLaunch(TavlixRun *run)
+{
+    DWORD second = RunProgram(TavlixPath(), "", false, "", 20000);
+    DWORD first = WaitForExit(run->process, 20000);
+    if (first == STILL_ACTIVE)
+        KillProgram(run->process);
+    else if (run->process)
+        CloseHandle(run->process);
+    run->process = NULL;
+    if (second != 0 || first != 0)
+        printf("second launch exit %lu, running copy exit %lu\n", second, first);
+    return second == 0 && first == 0;
+}
+
+void EndTavlix(TavlixRun *run)
+{
+    if (run->process && WaitForExit(run->process, 0) == STILL_ACTIVE)
+        KillProgram(run->process);
+    else if (run->process)
+        CloseHandle(run->process);
+    run->process = NULL;
+}
+
+std::string DriveIconKey(char letter)
+{
+    return std::string("Applications\\Explorer.exe\\Drives\\") + letter + "\\DefaultIcon";
+}
+
+bool DriveIconExists(char letter)
+{
+    return RegKeyExists(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str());
+}
+
+bool ReadDriveIcon(char letter, std::string *text, DWORD *type, DWORD *bytes)
+{
+    std::string data;
+    if (!RegReadBytes(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str(), NULL, &data, type))
+        return false;
+    if (text)
+        *text = std::string(data.c_str(), strnlen(data.data(), data.size()));
+    if (bytes) {
+        // The ANSI query adds a NUL the writer may not have stored; the
+        // stored UTF-16 data tells how many characters were written.
+        *bytes = 0;
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str(), 0, KEY_QUERY_VALUE,
+                          &key) == ERROR_SUCCESS) {
+            DWORD wideBytes = 0;
+            if (RegQueryValueExW(key, NULL, NULL, NULL, NULL, &wideBytes) == ERROR_SUCCESS)
+                *bytes = wideBytes / 2;
+            RegCloseKey(key);
+        }
+    }
+    return true;
+}
+
+bool DriveMarkerExists(char letter)
+{
+    char name[2] = {letter, '\0'};
+    return RegValueExists(HKEY_LOCAL_MACHINE, SettingsKey, name);
+}
+
+std::string LettersWithIcons(void)
+{
+    std::string letters;
+    for (char c = 'D'; c <= 'Z'; c++)
+        if (DriveIconExists(c))
+            letters += c;
+    return letters;
+}
+
+std::string LettersWithMarkers(void)
+{
+    std::string letters;
+    for (char c = 'A'; c <= 'Z'; c++)
+        if (DriveMarkerExists(c))
+            letters += c;
+    return letters;
+}
+
+bool WaitForDriveIcon(char letter, const char *expected, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::string text;
+        bool present = ReadDriveIcon(letter, &text, NULL, NULL);
+        if (expected ? present && text == expected : !DriveIconExists(letter))
+            return true;
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(20);
+    }
+}
+
+bool WaitForIconLetters(const char *letters, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (LettersWithIcons() != letters) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+void ClearIconState(void)
+{
+    // The whole Drives tree goes: a volatile parent left by an earlier case
+    // would refuse the non-volatile keys of the next one.
+    RegRemoveTree(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe");
+    if (RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications"))
+        RegRemoveTree(HKEY_CLASSES_ROOT, "Applications");
+    RegRemoveTree(HKEY_LOCAL_MACHINE, SettingsKey);
+}
+
+std::string DefaultIconPath(const char *fileName)
+{
+    char windowsDir[MAX_PATH];
+    GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+    return std::string(windowsDir) + "\\" + fileName;
+}

@@ -1,0 +1,47 @@
+// Running tavlix in the tests: start and stop it the way a user does, and
+// read back the icon keys and markers it writes.
+#ifndef TAVLIXRUN_H
+#define TAVLIXRUN_H
+
+#include <windows.h>
+#include <string>
+
+struct TavlixRun {
+    HANDLE process;
+    DWORD pid;
+    HWND window; // the hidden main window, null when none came up
+};
+
+// Copies tavlix.exe into a work folder once and returns its path.
+std::string TavlixPath(void);
+// Starts tavlix with the Windows version Wine reports to it ("win2k",
+// "winxp", "win7", ...) and waits for its main window (up to ms).
+TavlixRun StartTavlix(const char *version, const char *arguments = "", DWORD ms = 10000);
+// Stops it by launching it a second time; returns true when both copies
+// ended with exit code 0.
+bool StopTavlixBySecondLaunch(TavlixRun *run);
+// Kills a run that is still there (clean-up after a failed check).
+void EndTavlix(TavlixRun *run);
+
+// HKCR Applications\Explorer.exe\Drives\<letter>\DefaultIcon
+std::string DriveIconKey(char letter);
+bool DriveIconExists(char letter);
+// The default value's text, its type, and the count of characters stored
+// (bytes as the ANSI writer counted them).
+bool ReadDriveIcon(char letter, std::string *text, DWORD *type, DWORD *bytes);
+bool DriveMarkerExists(char letter);
+// Letters D..Z with an icon key, as a string such as "DEFG".
+std::string LettersWithIcons(void);
+std::string LettersWithMarkers(void);
+// Polls until the icon key of letter holds expected (or, with expected
+// null, until the key is gone); true when reached within ms.
+bool WaitForDriveIcon(char letter, const char *expected, DWORD ms = 5000);
+// Polls until the set of letters with icon keys equals letters.
+bool WaitForIconLetters(const char *letters, DWORD ms = 5000);
+// Removes every icon key D..Z, the settings key and its markers.
+void ClearIconState(void);
+
+// The icon path tavlix writes for a slot kind with the default table.
+std::string DefaultIconPath(const char *fileName);
+
+#endif

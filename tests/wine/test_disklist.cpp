@@ -1,0 +1,515 @@
+// The disk list and volume resolution, called directly against a registry
+// seeded with the simulated reader: loading the list, matching a volume to
+// its disk and finding a disk's drive letter.
+#include "harness.h"
+#include "reader.h"
+#include "disklist.h"
+#include "slotclass.h"
+#include "tavlixstate.h"
+#include "volumeprefix.h"
+#include <string.h>
+
+static const char *const SD = ReaderParentPrefixes[ReaderSlotSD];
+
+// Each case starts as the program does: no key open, an empty list, no
+// drive assigned, nothing seeded.
+static void ResetDiskState(void)
+{
+    FreeDiskList();
+    if (MountedDevicesKey)
+        RegCloseKey(MountedDevicesKey);
+    if (DiskEnumKey)
+        RegCloseKey(DiskEnumKey);
+    MountedDevicesKey = NULL;
+    DiskEnumKey = NULL;
+    DiskCount = 0;
+    for (int d = 0; d < DriveLetterCount; d++)
+        DriveAssigned[d] = 0;
+    ClearSimulatedDisks();
+}
+
+static std::string Entry(int i)
+{
+    return DiskList[i] ? std::string(DiskList[i]) : std::string("(null)");
+}
+
+// Lists count disks, named by index, each with a path of the same length.
+static void ListNumberedDisks(int count, const char *tag)
+{
+    for (int i = 0; i < count; i++)
+        PutDiskValue(i, (std::string("USBSTOR\\DISK&VEN_ZELMOT&PROD_") + tag + "\\" +
+                         std::to_string(100 + i)).c_str());
+    SetDiskCount((DWORD)count);
+}
+
+static std::string NumberedDisk(int i, const char *tag)
+{
+    return std::string("USBSTOR\\DISK&VEN_ZELMOT&PROD_") + tag + "\\" + std::to_string(100 + i);
+}
+
+struct Match {
+    int found;
+    SlotType slot;
+};
+
+static Match MatchPrefix(const char *prefix)
+{
+    Match m;
+    m.slot = 77;
+    m.found = MatchVolumeToDisk(prefix, &m.slot);
+    return m;
+}
+
+struct Drive {
+    int found;
+    SlotType slot;
+    unsigned char drive;
+};
+
+static Drive FindDrive(const char *path, DWORD mask)
+{
+    Drive d;
+    d.slot = 77;
+    d.drive = 77;
+    d.found = FindDriveForDisk(path, mask, &d.slot, &d.drive);
+    return d;
+}
+
+static void test_reader_fixture(void)
+{
+    CheckReaderFixture();
+
+    // Plugged in between two other disks, then unplugged: the others move up.
+    MountedDevicesKey = OpenMountedDevicesKey();
+    ok(AddNonCardDisk(SystemDiskPath, NULL) == 0, "system disk listed first");
+    ok(PlugInReader(), "reader plugged in");
+    ok(AddNonCardDisk(FlashDiskPath, NULL) == 5, "flash disk listed sixth");
+    ok(InsertCard(ReaderSlotSD, 'F') && InsertCard(ReaderSlotCF, 'G'), "cards inserted");
+    ok(LoadDiskList(1) == 6 && Entry(2) == ReaderDiskPaths[ReaderSlotSD], "six disks");
+    UnplugReader();
+    ok(LoadDiskList(1) == 2 && Entry(0) == SystemDiskPath && Entry(1) == FlashDiskPath,
+       "two disks left: %s", Entry(1).c_str());
+    char prefix[VolumeValueNameSize];
+    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'F', prefix) &&
+           !GetVolumeParentPrefix(MountedDevicesKey, 'G', prefix),
+       "the cards' volumes are gone");
+    ok(RegKeyExists(HKEY_LOCAL_MACHINE, DeviceKeyName(ReaderDiskPaths[0]).c_str()),
+       "device keys stay");
+    ClearSimulatedDisks();
+    ok(!RegKeyExists(HKEY_LOCAL_MACHINE, DiskServiceKeyName) &&
+           !RegKeyExists(HKEY_LOCAL_MACHINE, DeviceKeyName(ReaderDiskPaths[0]).c_str()),
+       "clean-up removes what was seeded");
+    ok(RegKeyExists(HKEY_LOCAL_MACHINE, MountedDevicesKeyName), "the mounted devices key stays");
+}
+
+static void test_disk_count(void)
+{
+    ok(ReadDiskCount() == 0, "no disk service key: 0");
+    ok(DiskEnumKey == NULL, "the key stays empty so a later call tries again");
+
+    SetDiskCount(4);
+    ok(ReadDiskCount() == 4, "Count 4");
+    HKEY opened = DiskEnumKey;
+    ok(opened != NULL, "the key is opened and kept");
+    ok(ReadDiskCount() == 4 && DiskEnumKey == opened, "the kept key is reused");
+
+    const DWORD counts[] = {26, 27, 1000, 0x7FFFFFFF, 0xFFFFFFFF, 0x80000000};
+    const LONG expected[] = {26, 26, 26, 26, 0, 0};
+    for (int i = 0; i < 6; i++) {
+        SetDiskCount(counts[i]);
+        ok(ReadDiskCount() == expected[i], "Count %lu reads as %ld", counts[i], expected[i]);
+    }
+    RegRemoveValue(HKEY_LOCAL_MACHINE, DiskServiceKeyName, "Count");
+    ok(ReadDiskCount() == 0, "no Count value: 0");
+}
+
+static void test_volume_prefix(void)
+{
+    MountedDevicesKey = OpenMountedDevicesKey();
+    ok(MountedDevicesKey != NULL, "mounted devices key opened");
+    char prefix[VolumeValueNameSize + 1];
+    ok(InsertCard(ReaderSlotSD, 'F'), "card inserted");
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'F', prefix) && strcmp(prefix, SD) == 0,
+       "F: prefix %s", prefix);
+    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'G', prefix) &&
+           strcmp(prefix, "\\DosDevices\\G:") == 0,
+       "no G: entry, the buffer holds the value name: %s", prefix);
+
+    std::string data = RemovableVolumeData(SD);
+    PutMountedDevice('H', data.substr(0, 78));
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) && strcmp(prefix, SD) == 0,
+       "78 bytes: %s", prefix);
+    PutMountedDevice('H', data.substr(0, 77));
+    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix), "77 bytes: no prefix");
+    std::string padded = data + std::string(260 - data.size(), 'x');
+    PutMountedDevice('H', padded);
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) && strcmp(prefix, SD) == 0,
+       "260 bytes: %s", prefix);
+    PutMountedDevice('H', padded + "xx");
+    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix), "262 bytes: no prefix");
+    PutMountedDevice('H', padded + "x");
+    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix), "261 bytes: no prefix");
+}
+
+static void test_load_list(void)
+{
+    AddNonCardDisk(SystemDiskPath, NULL);
+    ok(PlugInReader(), "reader plugged in");
+    ok(LoadDiskList(1) == 5, "five disks listed");
+    ok(Entry(0) == SystemDiskPath, "entry 0: %s", Entry(0).c_str());
+    for (int slot = 0; slot < ReaderSlotCount; slot++)
+        ok(Entry(1 + slot) == ReaderDiskPaths[slot], "entry %d: %s", 1 + slot,
+           Entry(1 + slot).c_str());
+    ok(DiskList[5] == NULL, "entry 5 stays empty");
+    ok(DiskCount == 0, "loading leaves DiskCount alone");
+
+    char *blocks[5];
+    memcpy(blocks, DiskList, sizeof(blocks));
+    PutDiskValue(1, FlashDiskPath);
+    ok(LoadDiskList(0) == 5 && Entry(1) == ReaderDiskPaths[0],
+       "without fill: the count, entries untouched: %s", Entry(1).c_str());
+    ok(LoadDiskList(1) == 5 && Entry(1) == FlashDiskPath, "refilled: %s", Entry(1).c_str());
+    ok(memcmp(blocks, DiskList, sizeof(blocks)) == 0, "blocks are reused");
+
+    ListNumberedDisks(12, "TWELVE");
+    ok(LoadDiskList(1) == 12, "Count 12");
+    ok(Entry(1) == NumberedDisk(1, "TWELVE") && Entry(10) == NumberedDisk(10, "TWELVE") &&
+           Entry(11) == NumberedDisk(11, "TWELVE"),
+       "values 10 and 11 read: %s, %s", Entry(10).c_str(), Entry(11).c_str());
+
+    // Count above 26: cut to the list's 26 entries; value "26" is never read.
+    ListNumberedDisks(26, "MANY");
+    SetDiskCount(27);
+    ok(LoadDiskList(1) == 26, "Count 27 loads 26 disks");
+    ok(Entry(25) == NumberedDisk(25, "MANY"), "entry 25: %s", Entry(25).c_str());
+    SetDiskCount(1000);
+    ok(LoadDiskList(1) == 26, "Count 1000 loads 26 disks");
+}
+
+static void test_partial_reload(void)
+{
+    const char *sdPath = ReaderDiskPaths[ReaderSlotSD];
+    ListNumberedDisks(5, "OLD");
+    PutDiskValue(4, sdPath);
+    AddDiskDevice(sdPath, SD);
+    ok(LoadDiskList(1) == 5, "five disks");
+    ListNumberedDisks(2, "NEW");
+    ok(LoadDiskList(1) == 2, "count falls to 2");
+    ok(Entry(0) == NumberedDisk(0, "NEW") && Entry(1) == NumberedDisk(1, "NEW"),
+       "entries 0 and 1 rewritten");
+    ok(Entry(2) == NumberedDisk(2, "OLD") && Entry(3) == NumberedDisk(3, "OLD") &&
+           Entry(4) == sdPath,
+       "entries 2 to 4 kept");
+
+    // An entry past the new count is still searched while DiskCount covers it.
+    DiskCount = 5;
+    Match m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotSD, "entry 4 found with DiskCount 5: %d", m.slot);
+    DiskCount = 4;
+    m = MatchPrefix(SD);
+    ok(m.found == 0 && m.slot == SlotNone, "not with DiskCount 4");
+
+    // A failed read of value 3 with Count 6: entries 0 to 2 refreshed.
+    ListNumberedDisks(6, "A");
+    ok(LoadDiskList(1) == 6, "six disks");
+    ListNumberedDisks(6, "B");
+    DeleteDiskValue(3);
+    ok(LoadDiskList(1) == 0, "value 3 missing: 0");
+    for (int i = 0; i < 6; i++)
+        ok(Entry(i) == NumberedDisk(i, i < 3 ? "B" : "A"), "entry %d: %s", i, Entry(i).c_str());
+    PutDiskValueBytes(3, std::string(261, 'x'), REG_BINARY);
+    ListNumberedDisks(3, "C");
+    SetDiskCount(6);
+    ok(LoadDiskList(1) == 0, "value 3 of 261 bytes: 0");
+    ok(Entry(2) == NumberedDisk(2, "C") && Entry(3) == NumberedDisk(3, "A"),
+       "entries 0 to 2 refreshed, 3 kept: %s", Entry(3).c_str());
+}
+
+static void test_list_value_without_nul(void)
+{
+    // A card-slot path padded to 260 bytes with no NUL: kept as 259
+    // characters, too long for a device key name, so passed over.
+    std::string raw = ReaderDiskPaths[ReaderSlotCF];
+    raw += "\\" + std::string(260 - raw.size() - 1, 'x');
+    PutDiskValueBytes(0, raw, REG_BINARY);
+    PutDiskValue(1, ReaderDiskPaths[ReaderSlotSD]);
+    SetDiskCount(2);
+    ok(LoadDiskList(1) == 2, "both values load");
+    ok(DiskList[0] && DiskList[0][259] == '\0' && Entry(0) == raw.substr(0, 259),
+       "entry 0 holds 259 characters and its NUL: %u", (unsigned)Entry(0).size());
+    AddDiskDevice(ReaderDiskPaths[ReaderSlotSD], SD);
+    DiskCount = 2;
+    Match m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotSD, "the cut path is passed over: %d %d", m.found, m.slot);
+}
+
+static void test_long_instance_path(void)
+{
+    // 229 characters fit behind the 30-character key head; 230 do not. A
+    // key for the name cut at 229 exists too, so a cut name would match.
+    std::string head = ReaderDiskPaths[ReaderSlotCF];
+    std::string fits = head + std::string(229 - head.size(), 'f');
+    std::string tooLong = head + std::string(230 - head.size(), 'f');
+    AddDiskDevice(fits.c_str(), SD);
+    AddDiskDevice(tooLong.c_str(), SD);
+    ok(RegKeyExists(HKEY_LOCAL_MACHINE, DeviceKeyName(tooLong.c_str()).c_str()),
+       "the long device key exists");
+    AddNonCardDisk(tooLong.c_str(), SD);
+    AddNonCardDisk(ReaderDiskPaths[ReaderSlotSD], SD);
+    ok(LoadDiskList(1) == 2, "two disks");
+    DiskCount = 2;
+    Match m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotSD, "the 230-character path is passed over: slot %d", m.slot);
+    Drive d = FindDrive(tooLong.c_str(), 0);
+    ok(d.found == 0 && d.slot == SlotCF && d.drive == 255, "no drive for it: %d %d %d", d.found,
+       d.slot, d.drive);
+
+    PutDiskValue(0, fits.c_str());
+    LoadDiskList(1);
+    m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotCF, "the 229-character path is used: slot %d", m.slot);
+}
+
+static void test_parent_id_prefix_without_nul(void)
+{
+    const char *cf = ReaderDiskPaths[ReaderSlotCF];
+    AddNonCardDisk(cf, NULL);
+    AddNonCardDisk(ReaderDiskPaths[ReaderSlotSD], SD);
+    ok(LoadDiskList(1) == 2, "two disks");
+    DiskCount = 2;
+
+    // 20 bytes, the first 12 equal to the volume's prefix, no NUL.
+    PutParentIdPrefixBytes(cf, std::string(SD) + "ABCDEFGH", REG_BINARY);
+    Match m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotSD, "20 bytes without NUL differ: slot %d", m.slot);
+    // The data ends where the prefix does, without a NUL: equal.
+    PutParentIdPrefixBytes(cf, SD, REG_BINARY);
+    m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotCF, "12 bytes without NUL equal: slot %d", m.slot);
+    // 21 bytes cannot be read: passed over.
+    PutParentIdPrefixBytes(cf, std::string(SD) + std::string(9, '\0'), REG_BINARY);
+    m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotSD, "21 bytes are passed over: slot %d", m.slot);
+    // Longer than 12 characters never matches a volume's prefix.
+    AddDiskDevice(cf, (std::string(SD) + "0").c_str());
+    m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotSD, "13 characters differ: slot %d", m.slot);
+}
+
+static void test_match_bounds(void)
+{
+    ok(PlugInReader(), "reader plugged in");
+    ok(LoadDiskList(1) == 4, "four disks");
+    Match m = MatchPrefix(SD);
+    ok(m.found == 0 && m.slot == SlotNone, "DiskCount 0: nothing found");
+    DiskCount = 4;
+    m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotSD, "DiskCount 4: SD found");
+    for (int slot = 0; slot < ReaderSlotCount; slot++) {
+        m = MatchPrefix(ReaderParentPrefixes[slot]);
+        ok(m.found == 1 && m.slot == slot, "slot %d found as %d", slot, m.slot);
+    }
+    m = MatchPrefix("7&1A2B3C4D&0");
+    ok(m.found == 0 && m.slot == SlotNone, "prefixes are compared with their case");
+
+    // Only entry 0 ever filled, DiskCount 3: entries 1 and 2 are null.
+    FreeDiskList();
+    SetDiskCount(1);
+    ok(LoadDiskList(1) == 1, "one disk");
+    DiskCount = 3;
+    m = MatchPrefix(ReaderParentPrefixes[ReaderSlotCF]);
+    ok(m.found == 1 && m.slot == SlotCF, "entry 0 found");
+    m = MatchPrefix(SD);
+    ok(m.found == 0 && m.slot == SlotNone, "the walk stops at the first null entry");
+
+    // Every entry filled and DiskCount far above 26: the walk ends at 26.
+    ListNumberedDisks(26, "FULL");
+    ok(LoadDiskList(1) == 26, "26 disks");
+    DiskCount = 1000;
+    m = MatchPrefix(SD);
+    ok(m.found == 0 && m.slot == SlotNone, "no match in 26 entries");
+}
+
+static void test_first_disk_wins(void)
+{
+    AddNonCardDisk(FlashDiskPath, SD);
+    AddNonCardDisk(ReaderDiskPaths[ReaderSlotSD], SD);
+    LoadDiskList(1);
+    DiskCount = 2;
+    Match m = MatchPrefix(SD);
+    ok(m.found == 0 && m.slot == SlotNone, "the first disk is no card slot: %d", m.slot);
+
+    PutDiskValue(0, ReaderDiskPaths[ReaderSlotMS]);
+    AddDiskDevice(ReaderDiskPaths[ReaderSlotMS], SD);
+    LoadDiskList(1);
+    m = MatchPrefix(SD);
+    ok(m.found == 1 && m.slot == SlotMS, "the first card slot wins over the second: %d", m.slot);
+}
+
+static void test_other_families_resolve(void)
+{
+    // The road of an arrival: volume letter -> prefix -> disk -> slot kind.
+    const char *paths[] = {VexlunorCfDiskPath, FlashCardReaderSdDiskPath, VistocardMsDiskPath,
+                           MultiCardSdDiskPath};
+    const char *prefixes[] = {"8&11aa22bb&0", "8&33cc44dd&0", "8&55ee66ff&0", "8&abc&0"};
+    const SlotType kinds[] = {SlotCF, SlotSD, SlotMS, SlotSD};
+    MountedDevicesKey = OpenMountedDevicesKey();
+    for (int i = 0; i < 4; i++) {
+        AddNonCardDisk(paths[i], prefixes[i]);
+        PutMountedDevice((char)('J' + i), RemovableVolumeData(prefixes[i]));
+    }
+    DiskCount = LoadDiskList(1);
+    ok(DiskCount == 4, "four disks");
+    for (int i = 0; i < 4; i++) {
+        char prefix[VolumeValueNameSize];
+        ok(GetVolumeParentPrefix(MountedDevicesKey, (char)('J' + i), prefix),
+           "volume %c", 'J' + i);
+        Match m = MatchPrefix(prefix);
+        ok(m.found == 1 && m.slot == kinds[i], "%s: slot %d", paths[i], m.slot);
+    }
+}
+
+static void test_find_drive(void)
+{
+    MountedDevicesKey = OpenMountedDevicesKey();
+    ok(PlugInReader(), "reader plugged in");
+    const char *sdPath = ReaderDiskPaths[ReaderSlotSD];
+    const char *cfPath = ReaderDiskPaths[ReaderSlotCF];
+
+    // The volume's own letter, whatever the mask and the flags say.
+    InsertCard(ReaderSlotSD, 'H');
+    InsertCard(ReaderSlotMS, 'E');
+    DriveAssigned['H' - 'A'] = 1;
+    Drive d = FindDrive(sdPath, 0xFFFFFFFF);
+    ok(d.found == 1 && d.slot == SlotSD && d.drive == 7, "SD on H: %d %d %d", d.found, d.slot,
+       d.drive);
+
+    // No volume: the first letter from D on that is free and unassigned.
+    DriveAssigned['F' - 'A'] = 1;
+    const DWORD maskACDE = 0x1D;
+    d = FindDrive(cfPath, maskACDE);
+    ok(d.found == 1 && d.slot == SlotCF && d.drive == 6, "mask A,C,D,E, F assigned: drive %d",
+       d.drive);
+    d = FindDrive(cfPath, 0);
+    ok(d.found == 1 && d.drive == 3, "A to C are never chosen: drive %d", d.drive);
+
+    // A volume on B is not the disk's letter either.
+    RemoveCard('H');
+    InsertCard(ReaderSlotSD, 'B');
+    d = FindDrive(sdPath, 0x3F);
+    ok(d.found == 1 && d.drive == 6, "SD on B: drive %d chosen instead", d.drive);
+
+    const DWORD lettersDtoZ = 0x03FFFFF8;
+    d = FindDrive(cfPath, lettersDtoZ);
+    ok(d.found == 0 && d.slot == SlotCF && d.drive == 255, "D to Z taken: %d %d %d", d.found,
+       d.slot, d.drive);
+    DriveAssigned['Z' - 'A'] = 1;
+    d = FindDrive(cfPath, lettersDtoZ & ~(1u << 25));
+    ok(d.found == 0 && d.drive == 255, "Z free but assigned: %d %d", d.found, d.drive);
+    DriveAssigned['Z' - 'A'] = 0;
+
+    // No card slot: nothing, even with a volume of its own.
+    AddDiskDevice(FlashDiskPath, "7&99999999&0");
+    PutMountedDevice('K', RemovableVolumeData("7&99999999&0"));
+    d = FindDrive(FlashDiskPath, 0);
+    ok(d.found == 0 && d.slot == SlotNone && d.drive == 255, "flash disk: %d %d %d", d.found,
+       d.slot, d.drive);
+
+    // A card slot without a readable ParentIdPrefix, or without a key.
+    AddDiskDevice(MultiCardSdDiskPath, NULL);
+    d = FindDrive(MultiCardSdDiskPath, 0);
+    ok(d.found == 0 && d.slot == SlotSD && d.drive == 255, "no ParentIdPrefix: %d %d %d",
+       d.found, d.slot, d.drive);
+    d = FindDrive(VexlunorCfDiskPath, 0);
+    ok(d.found == 0 && d.slot == SlotCF && d.drive == 255, "no device key: %d %d %d", d.found,
+       d.slot, d.drive);
+}
+
+static void test_copy_entry(void)
+{
+    char path[DiskPathSize];
+    ok(PlugInReader(), "reader plugged in");
+    LoadDiskList(1);
+    ok(CopyDiskListEntry(2, path) && strcmp(path, ReaderDiskPaths[2]) == 0, "entry 2: %s", path);
+    ok(!CopyDiskListEntry(4, path) && path[0] == '\0', "null entry");
+    ok(!CopyDiskListEntry(-1, path) && !CopyDiskListEntry(DiskListSize, path),
+       "outside the list");
+}
+
+// While another thread holds DiskListLock, no entry is rewritten, read or
+// freed.
+static DWORD WINAPI LoadThread(LPVOID)
+{
+    return (DWORD)LoadDiskList(1);
+}
+
+static DWORD WINAPI MatchThread(LPVOID)
+{
+    SlotType slot;
+    return (DWORD)MatchVolumeToDisk(SD, &slot);
+}
+
+static DWORD WINAPI CopyThread(LPVOID)
+{
+    char path[DiskPathSize];
+    return (DWORD)CopyDiskListEntry(0, path);
+}
+
+static DWORD WINAPI FreeThread(LPVOID)
+{
+    FreeDiskList();
+    return 1;
+}
+
+static void CheckWaitsForLock(int line, LPTHREAD_START_ROUTINE routine, DWORD expected)
+{
+    EnterCriticalSection(&DiskListLock);
+    HANDLE thread = CreateThread(NULL, 0, routine, NULL, 0, NULL);
+    DWORD early = WaitForSingleObject(thread, 300);
+    LeaveCriticalSection(&DiskListLock);
+    DWORD late = WaitForSingleObject(thread, 5000);
+    DWORD result = 0;
+    GetExitCodeThread(thread, &result);
+    CloseHandle(thread);
+    CheckAt(__FILE__, line, early == WAIT_TIMEOUT && late == WAIT_OBJECT_0 && result == expected,
+            "waited %d, ended %d, result %lu", early == WAIT_TIMEOUT, late == WAIT_OBJECT_0,
+            result);
+}
+
+static void test_list_lock(void)
+{
+    ok(PlugInReader(), "reader plugged in");
+    LoadDiskList(1);
+    DiskCount = 4;
+    PutDiskValue(0, FlashDiskPath);
+    CheckWaitsForLock(__LINE__, LoadThread, 4);
+    ok(Entry(0) == FlashDiskPath, "the load ran after the lock was released");
+    CheckWaitsForLock(__LINE__, MatchThread, 1);
+    CheckWaitsForLock(__LINE__, CopyThread, 1);
+    CheckWaitsForLock(__LINE__, FreeThread, 1);
+    ok(DiskList[0] == NULL, "the list was freed after the lock was released");
+}
+
+#define RUN_CASE(fn) do { ResetDiskState(); RUN_TEST(fn); } while (0)
+
+int main(int argc, char **argv)
+{
+    StartTests(argc, argv);
+    InitDiskList();
+    RUN_CASE(test_reader_fixture);
+    RUN_CASE(test_disk_count);
+    RUN_CASE(test_volume_prefix);
+    RUN_CASE(test_load_list);
+    RUN_CASE(test_partial_reload);
+    RUN_CASE(test_list_value_without_nul);
+    RUN_CASE(test_long_instance_path);
+    RUN_CASE(test_parent_id_prefix_without_nul);
+    RUN_CASE(test_match_bounds);
+    RUN_CASE(test_first_disk_wins);
+    RUN_CASE(test_other_families_resolve);
+    RUN_CASE(test_find_drive);
+    RUN_CASE(test_copy_entry);
+    RUN_CASE(test_list_lock);
+    ResetDiskState();
+    return FinishTests();
+}

@@ -1,0 +1,184 @@
+// tavlix following device broadcasts sent the way the system sends them:
+// volume arrival and removal with a DEV_BROADCAST_VOLUME, device-tree
+// changes, and the headers and masks it must ignore.
+#include "harness.h"
+#include "reader.h"
+#include "tavlixrun.h"
+
+static DWORD Bit(char letter)
+{
+    return 1u << (letter - 'A');
+}
+
+// Only the system disk listed at start: no icon until something arrives.
+static TavlixRun StartWithoutReader(const char *version)
+{
+    ClearSimulatedDisks();
+    ClearIconState();
+    AddNonCardDisk(SystemDiskPath, NULL);
+    TavlixRun run = StartTavlix(version);
+    ok(run.window != NULL, "%s: main window", version);
+    return run;
+}
+
+static void Stop(TavlixRun *run)
+{
+    ok(StopTavlixBySecondLaunch(run), "stopped");
+    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(), "left icons '%s' markers '%s'",
+       LettersWithIcons().c_str(), LettersWithMarkers().c_str());
+}
+
+static void test_arrival_on_windows_2000(void)
+{
+    TavlixRun run = StartWithoutReader("win2k");
+    PlugInReader();
+    // On 5.0 a growing disk count only updates the count.
+    ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
+    Sleep(500);
+    ok(LettersWithIcons().empty(), "node change assigned %s", LettersWithIcons().c_str());
+
+    InsertCard(ReaderSlotSD, 'H');
+    ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H')) == 0, "arrival answered");
+    ok(WaitForDriveIcon('H', DefaultIconPath("sdico.ico").c_str()), "H gets the SD icon");
+    ok(RegKeyIsVolatile(HKEY_CLASSES_ROOT, DriveIconKey('H').c_str()), "H volatile");
+    ok(DriveMarkerExists('H'), "H marker");
+
+    // Bits above Z are ignored; the CF card still gets its icon.
+    InsertCard(ReaderSlotCF, 'K');
+    ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('K') | 0xFC000000u) == 0, "answered");
+    ok(WaitForDriveIcon('K', DefaultIconPath("cfico.ico").c_str()), "K gets the CF icon");
+
+    // A volume on a disk that is no card slot gets nothing.
+    AddNonCardDisk(FlashDiskPath, "7&5e6f7081&0");
+    PutMountedDevice('J', RemovableVolumeData("7&5e6f7081&0"));
+    ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('J')) == 0, "answered");
+    Sleep(500);
+    ok(LettersWithIcons() == "HK", "icons %s", LettersWithIcons().c_str());
+    Stop(&run);
+}
+
+static void CheckArrivalIgnored(const char *version)
+{
+    TavlixRun run = StartWithoutReader(version);
+    PlugInReader();
+    InsertCard(ReaderSlotSD, 'H');
+    ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H')) == 0, "%s: answered", version);
+    Sleep(700);
+    ok(!DriveIconExists('H'), "%s: arrival assigned H", version);
+    Stop(&run);
+}
+
+static void test_arrival_ignored_on_xp_and_7(void)
+{
+    CheckArrivalIgnored("winxp");
+    CheckArrivalIgnored("win7");
+}
+
+// Every version removes the icon key and marker of a removed volume's
+// letter, whoever wrote the key.
+static void CheckRemoval(const char *version)
+{
+    TavlixRun run = StartWithoutReader(version);
+    RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('L').c_str(), "", "C:\\other\\drive.ico");
+    RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('M').c_str(), "", "C:\\other\\drive.ico");
+    RegPutString(HKEY_LOCAL_MACHINE, "Software\\BrindIco", "L", "");
+    ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, Bit('L') | 0x80000000u) == 0,
+       "%s: answered", version);
+    ok(WaitForDriveIcon('L', NULL), "%s: L removed", version);
+    ok(!DriveMarkerExists('L'), "%s: L marker removed", version);
+    ok(RegKeyExists(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe\\Drives\\L"),
+       "%s: the drive key above DefaultIcon stays", version);
+    ok(DriveIconExists('M'), "%s: M untouched", version);
+    EndTavlix(&run);
+    ClearIconState();
+}
+
+static void test_removal_on_every_version(void)
+{
+    CheckRemoval("win2k");
+    CheckRemoval("winxp");
+    CheckRemoval("win7");
+}
+
+static void test_ignored_broadcasts(void)
+{
+    TavlixRun run = StartWithoutReader("win2k");
+    RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('N').c_str(), "", "C:\\other\\drive.ico");
+
+    ok(SendDeviceEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 0) == 0, "null header answered");
+    DEV_BROADCAST_HDR port;
+    port.dbch_size = sizeof(port);
+    port.dbch_devicetype = DBT_DEVTYP_PORT;
+    port.dbch_reserved = 0;
+    ok(SendDeviceEvent(run.window, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&port) == 0,
+       "port header answered");
+    ok(SendDeviceEvent(run.window, DBT_DEVICEARRIVAL, (LPARAM)&port) == 0, "port arrival answered");
+    // A volume header too short to hold its unit mask.
+    DEV_BROADCAST_HDR shortVolume;
+    shortVolume.dbch_size = sizeof(shortVolume);
+    shortVolume.dbch_devicetype = DBT_DEVTYP_VOLUME;
+    shortVolume.dbch_reserved = 0;
+    ok(SendDeviceEvent(run.window, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&shortVolume) == 0,
+       "short header answered");
+    ok(SendDeviceEvent(run.window, DBT_QUERYCHANGECONFIG, 0) == 0, "other event answered");
+    Sleep(500);
+    ok(DriveIconExists('N'), "N removed by a broadcast that names no volume");
+    EndTavlix(&run);
+    ClearIconState();
+}
+
+// Hundreds of broadcasts as fast as tavlix takes them: it keeps answering,
+// and the exit leaves nothing behind.
+static void test_burst(void)
+{
+    ClearSimulatedDisks();
+    ClearIconState();
+    AddNonCardDisk(SystemDiskPath, NULL);
+    PlugInReader();
+    InsertCard(ReaderSlotSD, 'H');
+    InsertCard(ReaderSlotCF, 'I');
+    TavlixRun run = StartTavlix("win2k");
+    ok(run.window != NULL, "main window");
+    DWORD slowest = 0;
+    int unanswered = 0;
+    for (int i = 0; i < 400; i++) {
+        DWORD start = GetTickCount();
+        LRESULT result = 0;
+        switch (i % 4) {
+        case 0:
+            result = SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H') | Bit('I'));
+            break;
+        case 1:
+            result = SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, Bit(i % 8 ? 'H' : 'D'));
+            break;
+        case 2:
+            SetDiskCount(i % 8 ? 1 : 5);
+            result = SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0);
+            break;
+        default:
+            result = SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('I'));
+            break;
+        }
+        if (result != 0)
+            unanswered++;
+        if (GetTickCount() - start > slowest)
+            slowest = GetTickCount() - start;
+    }
+    SetDiskCount(5);
+    ok(unanswered == 0, "%d broadcasts not answered with 0", unanswered);
+    ok(WaitForExit(run.process, 0) == STILL_ACTIVE, "tavlix ended during the burst");
+    printf("burst: 400 broadcasts, slowest answer %lu ms\n", slowest);
+    Stop(&run);
+}
+
+int main(int argc, char **argv)
+{
+    StartTests(argc, argv);
+    RUN_TEST(test_arrival_on_windows_2000);
+    RUN_TEST(test_arrival_ignored_on_xp_and_7);
+    RUN_TEST(test_removal_on_every_version);
+    RUN_TEST(test_ignored_broadcasts);
+    RUN_TEST(test_burst);
+    ClearSimulatedDisks();
+    return FinishTests();
+}

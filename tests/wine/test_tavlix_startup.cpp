@@ -1,0 +1,166 @@
+// tavlix at start-up, in each Windows version Wine can report: which drive
+// letters get which icon, how the keys are kept, and when it refuses to run.
+#include "harness.h"
+#include "reader.h"
+#include "tavlixrun.h"
+
+// The reader plugged in behind a disk that is no card slot, with an SD card
+// inserted as drive F. The disks without a volume get the first free
+// letters from D in list order: CF -> D, SM -> E, MS -> G (F is the card's).
+static void SeedReaderWithSdCard(void)
+{
+    ClearSimulatedDisks();
+    ClearIconState();
+    ok(AddNonCardDisk(SystemDiskPath, NULL) == 0, "system disk listed first");
+    ok(PlugInReader(), "reader plugged in");
+    ok(InsertCard(ReaderSlotSD, 'F'), "SD card inserted as F");
+}
+
+static void CheckIcon(char letter, const char *file, bool volatileKey)
+{
+    std::string text;
+    DWORD type = 0;
+    DWORD bytes = 0;
+    std::string want = DefaultIconPath(file);
+    ok(ReadDriveIcon(letter, &text, &type, &bytes), "%c: no icon key", letter);
+    ok(text == want, "%c: icon '%s', want '%s'", letter, text.c_str(), want.c_str());
+    // Written without its NUL; Wine's ANSI-to-Unicode conversion stores one.
+    ok(type == REG_SZ && (bytes == want.size() || bytes == want.size() + 1),
+       "%c: type %lu, %lu characters stored", letter, type, bytes);
+    ok(RegKeyIsVolatile(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str()) == volatileKey,
+       "%c: key %s volatile", letter, volatileKey ? "not" : "wrongly");
+    ok(DriveMarkerExists(letter), "%c: no marker", letter);
+}
+
+static void CheckReaderIcons(bool volatileKeys)
+{
+    CheckIcon('D', "cfico.ico", volatileKeys);
+    CheckIcon('E', "smico.ico", volatileKeys);
+    CheckIcon('F', "sdico.ico", volatileKeys);
+    CheckIcon('G', "msico.ico", volatileKeys);
+    ok(LettersWithMarkers() == "DEFG", "markers %s", LettersWithMarkers().c_str());
+}
+
+static void CheckStartupScan(const char *version)
+{
+    SeedReaderWithSdCard();
+    TavlixRun run = StartTavlix(version);
+    ok(run.window != NULL, "%s: main window", version);
+    ok(WaitForIconLetters("DEFG"), "%s: icons on %s", version, LettersWithIcons().c_str());
+    Sleep(300);
+    ok(LettersWithIcons() == "DEFG", "%s: no icon for the system disk: %s", version,
+       LettersWithIcons().c_str());
+    CheckReaderIcons(true);
+    ok(!IsWindowVisible(run.window), "%s: window visible", version);
+    ok(StopTavlixBySecondLaunch(&run), "%s: stopped", version);
+    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(),
+       "%s: left icons '%s' markers '%s'", version, LettersWithIcons().c_str(),
+       LettersWithMarkers().c_str());
+}
+
+static void test_windows_2000_assigns_at_startup(void)
+{
+    CheckStartupScan("win2k");
+}
+
+static void test_windows_7_assigns_at_startup(void)
+{
+    CheckStartupScan("win7");
+}
+
+// 5.1: nothing at start-up; icons come with the growth of the disk count,
+// without the shell refresh, and the keys survive a restart.
+static void test_windows_xp_assigns_on_growth(void)
+{
+    ClearSimulatedDisks();
+    ClearIconState();
+    AddNonCardDisk(SystemDiskPath, NULL);
+    TavlixRun run = StartTavlix("winxp");
+    ok(run.window != NULL, "main window");
+    Sleep(500);
+    ok(LettersWithIcons().empty(), "icons at start-up: %s", LettersWithIcons().c_str());
+
+    PlugInReader();
+    InsertCard(ReaderSlotSD, 'F');
+    ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
+    ok(WaitForIconLetters("DEFG"), "icons after the reader came: %s", LettersWithIcons().c_str());
+    CheckReaderIcons(false);
+
+    // A removal resets the count: the next node change that finds disks
+    // scans again and gives the returning card its letter back.
+    RemoveCard('F');
+    ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 1u << ('F' - 'A')) == 0,
+       "removal answered");
+    ok(WaitForDriveIcon('F', NULL), "F removed");
+    ok(!DriveMarkerExists('F'), "F marker removed");
+    InsertCard(ReaderSlotSD, 'F');
+    ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
+    ok(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F back");
+    ok(StopTavlixBySecondLaunch(&run), "stopped");
+    ok(LettersWithIcons().empty(), "left %s", LettersWithIcons().c_str());
+}
+
+// The icon file names come from the settings key when all five are there.
+static void test_icon_names_from_settings(void)
+{
+    SeedReaderWithSdCard();
+    const char *names[5] = {"cf.ico", "card-sd.ico", "sm.ico", "ms.ico", "combo.ico"};
+    for (int i = 0; i < 5; i++) {
+        char value[2] = {(char)('0' + i), '\0'};
+        RegPutString(HKEY_LOCAL_MACHINE, "Software\\BrindIco", value, names[i]);
+    }
+    TavlixRun run = StartTavlix("win2k");
+    ok(WaitForDriveIcon('F', DefaultIconPath("card-sd.ico").c_str()), "F uses the configured name");
+    ok(StopTavlixBySecondLaunch(&run), "stopped");
+
+    // One value missing: all five defaults.
+    RegPutString(HKEY_LOCAL_MACHINE, "Software\\BrindIco", "1", "card-sd.ico");
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\BrindIco", 0, KEY_ALL_ACCESS, &key) == 0) {
+        RegDeleteValueA(key, "3");
+        RegCloseKey(key);
+    }
+    run = StartTavlix("win2k");
+    ok(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F falls back to the default");
+    ok(StopTavlixBySecondLaunch(&run), "stopped");
+    ClearIconState();
+}
+
+static void ExpectNoWindow(const char *version, const char *why)
+{
+    TavlixRun run = StartTavlix(version, "", 1500);
+    DWORD code = WaitForExit(run.process, 10000);
+    ok(run.window == NULL, "%s: a window came up", why);
+    ok(code == 0, "%s: exit code %lu", why, code);
+    EndTavlix(&run);
+}
+
+static void test_refusals(void)
+{
+    ExpectNoWindow("nt40", "Windows NT 4.0");
+
+    // No mounted-devices table: window creation is refused.
+    RegRemoveTree(HKEY_LOCAL_MACHINE, MountedDevicesKeyName);
+    ok(!RegKeyExists(HKEY_LOCAL_MACHINE, MountedDevicesKeyName), "mounted-devices key removed");
+    ExpectNoWindow("win2k", "no mounted-devices key");
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, MountedDevicesKeyName, 0, NULL, REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS, NULL, &key, NULL) == 0)
+        RegCloseKey(key);
+    ok(RegValueExists(HKEY_LOCAL_MACHINE, "Software\\BrindIco", NULL) ||
+           RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\BrindIco"),
+       "the settings key was created before the refusal");
+}
+
+int main(int argc, char **argv)
+{
+    StartTests(argc, argv);
+    CheckReaderFixture();
+    RUN_TEST(test_windows_2000_assigns_at_startup);
+    RUN_TEST(test_windows_7_assigns_at_startup);
+    RUN_TEST(test_windows_xp_assigns_on_growth);
+    RUN_TEST(test_icon_names_from_settings);
+    RUN_TEST(test_refusals);
+    ClearSimulatedDisks();
+    return FinishTests();
+}
