@@ -1,7 +1,7 @@
 // Stand-in for the new-device library, used only by the tests: it installs
-// nothing and appends "hardware ID|INF path|flags" for each request to the
-// file named by KIT_NEWDEV_LOG, so a test can see exactly what a program
-// asked for. Never shipped.
+// nothing and appends "hardware ID|INF path|flags|tick" for each request to
+// the file named by KIT_NEWDEV_LOG, so a test can see exactly what a program
+// asked for, and when (GetTickCount). Never shipped.
 #include <windows.h>
 #include <stdio.h>
 
@@ -13,8 +13,9 @@ static void Record(const char *hardwareId, const char *infPath, DWORD flags)
     FILE *log = fopen(logPath, "ab");
     if (!log)
         return;
-    fprintf(log, "%s|%s|%lu\n", hardwareId ? hardwareId : "(null)",
-            infPath ? infPath : "(null)", (unsigned long)flags);
+    fprintf(log, "%s|%s|%lu|%lu\n", hardwareId ? hardwareId : "(null)",
+            infPath ? infPath : "(null)", (unsigned long)flags,
+            (unsigned long)GetTickCount());
     fclose(log);
 }
 

@@ -1,0 +1,77 @@
+// morvex: stays resident with a hidden window and keeps the card reader on
+// its own driver, at start-up and once a burst of volume arrivals is over.
+#include "shell.h"
+#include <dbt.h>
+#include "exchange.h"
+
+const int ShellDrawsClientText = 1;
+const int ShellStaysResident = 1;
+
+#define RescanTimerId 4096
+#define RescanDelay 10000
+
+// What SetTimer returned for the pending rescan; 0 when none is pending.
+static UINT_PTR RescanTimer;
+
+// The reference copy's time is read once: a copy replaced while the
+// program runs counts from the next start.
+static int ReadStartupState(void)
+{
+    UINT length = GetWindowsDirectoryA(WindowsDir, WindowsDirSize);
+    if (!WindowsDirAccepted(length))
+        return 0;
+    char path[DriverPathSize];
+    return BuildReferenceDriverPath(path, sizeof(path), WindowsDir) &&
+           ReadLastWriteTime(path, &ReferenceDriverTime);
+}
+
+static int IsVolumeArrival(WPARAM event, LPARAM header)
+{
+    return event == DBT_DEVICEARRIVAL && header != 0 &&
+           ((DEV_BROADCAST_HDR *)header)->dbch_devicetype == DBT_DEVTYP_VOLUME;
+}
+
+// Each arrival starts the wait anew, so a burst of card volumes brings one
+// scan. The window procedure receives the expiry as WM_TIMER.
+static void RestartRescanTimer(HWND window)
+{
+    if (RescanTimer) {
+        KillTimer(window, RescanTimer);
+        RescanTimer = 0;
+    }
+    RescanTimer = SetTimer(window, RescanTimerId, RescanDelay,
+                           (TIMERPROC)(void (*)(void))MainWindowProc);
+}
+
+int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                      LRESULT *result)
+{
+    switch (message) {
+    case WM_CREATE:
+        ExchangeDrivers();
+        break;
+    case WM_DEVICECHANGE:
+        if (IsVolumeArrival(wParam, lParam))
+            RestartRescanTimer(window);
+        break;
+    case WM_TIMER:
+        KillTimer(window, RescanTimer);
+        RescanTimer = 0;
+        ExchangeDrivers();
+        break;
+    default:
+        return 0;
+    }
+    *result = 0;
+    return 1;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
+                   int showCommand)
+{
+    (void)previous;
+    (void)argumentText;
+    if (!ReadStartupState())
+        return 0;
+    return RunShell(instance, showCommand);
+}

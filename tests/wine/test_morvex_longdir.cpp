@@ -1,0 +1,95 @@
+// The driver exchange with a Windows directory of 63 characters, the
+// longest the start-up check accepts: the exchange code is called directly
+// by a child copy of this program (Wine cannot move the real Windows
+// directory), with the newdev recorder, and its result is the exit code.
+#include "harness.h"
+#include <string.h>
+#include "exchange.h"
+
+#define Reader "USB\\VID_0E5B&PID_0A17\\L1"
+#define ReaderId "USB\\VID_0E5B&PID_0A17&REV_0100"
+
+static std::string LongDir;
+static std::string Folder;
+static std::string ChildExe;
+static std::string Log;
+
+// Child: one scan as morvex would run it with windowsDir.
+static int ScanWith(const char *windowsDir)
+{
+    lstrcpynA(WindowsDir, windowsDir, WindowsDirSize);
+    char path[DriverPathSize];
+    if (!BuildReferenceDriverPath(path, sizeof(path), WindowsDir) ||
+        !ReadLastWriteTime(path, &ReferenceDriverTime))
+        return 2;
+    return ExchangeDrivers() ? 1 : 0;
+}
+
+static std::vector<InstallRequest> RunScan(DWORD *result)
+{
+    DeleteFileA(Log.c_str());
+    *result = RunProgram(ChildExe, "--scan " + LongDir, true, Log, 30000);
+    return ReadInstallRequests(Log);
+}
+
+static void test_generic_storage_with_long_windows_directory(void)
+{
+    ok(SetDeviceService(Reader, "USBSTOR"), "service");
+    DWORD result;
+    std::vector<InstallRequest> r = RunScan(&result);
+    ok(result == 1, "scan result %lu", result);
+    ok(r.size() == 1, "%u requests", (unsigned)r.size());
+    if (r.size() == 1) {
+        ok(r[0].hardwareId == ReaderId, "hardware ID %s", r[0].hardwareId.c_str());
+        ok(r[0].infPath == LongDir + "\\ZELMOT\\ZELMOT.INF", "whole INF path: %s",
+           r[0].infPath.c_str());
+    }
+}
+
+static void test_installed_driver_under_long_windows_directory(void)
+{
+    ok(SetDeviceService(Reader, "FLASHREADER"), "service");
+    std::string installed = LongDir + "\\system32\\drivers\\zelmot.sys";
+    ok(MakeFileWithTime(installed, FileTimeAtSeconds(0)), "installed driver");
+    DWORD result;
+    std::vector<InstallRequest> r = RunScan(&result);
+    ok(result == 0 && r.empty(), "current driver: result %lu, %u requests", result,
+       (unsigned)r.size());
+
+    ok(MakeFileWithTime(installed, FileTimeAtSeconds(1)), "installed driver");
+    r = RunScan(&result);
+    ok(result == 1 && r.size() == 1, "newer driver: result %lu, %u requests", result,
+       (unsigned)r.size());
+
+    DeleteFileA(installed.c_str());
+    r = RunScan(&result);
+    ok(result == 0 && r.empty(), "no driver file: result %lu, %u requests", result,
+       (unsigned)r.size());
+}
+
+int main(int argc, char **argv)
+{
+    if (argc >= 3 && strcmp(argv[1], "--scan") == 0)
+        return ScanWith(argv[2]);
+
+    StartTests(argc, argv);
+    Folder = MakeWorkFolder("morvex-longdir");
+    LongDir = Folder + "\\" + std::string(63 - Folder.size() - 1, 'w');
+    ok(LongDir.size() == 63, "directory of %u characters", (unsigned)LongDir.size());
+    CreateDirectoryA(LongDir.c_str(), NULL);
+    CreateDirectoryA((LongDir + "\\zelmot").c_str(), NULL);
+    CreateDirectoryA((LongDir + "\\system32").c_str(), NULL);
+    CreateDirectoryA((LongDir + "\\system32\\drivers").c_str(), NULL);
+    ok(MakeFileWithTime(LongDir + "\\zelmot\\zelmot.sys", FileTimeAtSeconds(0)), "reference");
+
+    ChildExe = Folder + "\\test_morvex_longdir.exe";
+    ok(CopyFileA(TestFilePath("test_morvex_longdir.exe").c_str(), ChildExe.c_str(), FALSE),
+       "child copy");
+    InstallNewdevRecorder(Folder);
+    Log = NewdevLogPath(Folder);
+    ok(AddDevice(Reader, {ReaderId}, "USBSTOR", true), "reader");
+
+    RUN_TEST(test_generic_storage_with_long_windows_directory);
+    RUN_TEST(test_installed_driver_under_long_windows_directory);
+    return FinishTests();
+}
