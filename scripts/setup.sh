@@ -2,7 +2,7 @@
 # Installs what building, testing and the demo need on Debian. Safe to run
 # again: it installs only what is missing.
 set -eu
-packages="cmake make g++ python3 mingw-w64 wine wine64 xvfb xauth googletest libgtest-dev clang cppcheck zip unzip x11-apps imagemagick"
+packages="cmake make g++ python3 mingw-w64 wine wine64 xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck zip unzip x11-apps imagemagick fonts-wine"
 missing=""
 for p in $packages; do
     if ! dpkg -s "$p" >/dev/null 2>&1; then
