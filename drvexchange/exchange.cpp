@@ -69,13 +69,13 @@ static int ReadDeviceText(HDEVINFO set, SP_DEVINFO_DATA *device, DWORD property,
 // installation was requested for it.
 static int ExchangeDeviceDriver(HDEVINFO set, SP_DEVINFO_DATA *device)
 {
-    char hardwareId[HardwareIdSize + 2];
-    if (!ReadDeviceText(set, device, SPDRP_HARDWAREID, hardwareId, HardwareIdSize))
+    char hardwareId[ReaderHardwareIdSize + 2];
+    if (!ReadDeviceText(set, device, SPDRP_HARDWAREID, hardwareId, ReaderHardwareIdSize))
         return 0;
 
     int requested = 0;
     for (const ReaderId *entry = ReaderIdTable; entry->VendorId; entry++) {
-        if (!MatchReaderId(hardwareId, HardwareIdSize, entry))
+        if (!MatchReaderId(hardwareId, ReaderHardwareIdSize, entry))
             continue;
         // Read afresh for every entry: an installation may have changed it.
         char service[ServiceNameSize + 2];

@@ -5,7 +5,7 @@
 
 // Bytes offered to the hardware ID query: a list of strings ended by an
 // empty one, of which only the first is used.
-#define HardwareIdSize 260
+#define ReaderHardwareIdSize 260
 
 // Vendor and product ID as 4 hexadecimal digits each, as they appear in a
 // USB hardware ID.

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs every test of the kit: native unit tests (plain and under ASan and
-# UBSan), the Windows 2000 loadability check of the 32-bit programs, and the
-# Wine tests of the 64-bit programs. Exits non-zero when any tier fails.
+# UBSan), a bounded fuzz run of the pure parsers, static analysis, the
+# Windows 2000 loadability check of the 32-bit programs, and the Wine tests
+# of the 64-bit programs. Exits non-zero when any tier fails.
 set -u
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
@@ -19,6 +20,8 @@ tier() {
 
 tier native sh -c 'cmake --preset native >/dev/null && cmake --build build/native -j2 && ctest --preset native'
 tier native-asan sh -c 'cmake --preset native-asan >/dev/null && cmake --build build/native-asan -j2 && ctest --preset native-asan'
+tier fuzz scripts/fuzz.sh
+tier static-analysis scripts/static-analysis.sh
 tier win32 sh -c 'cmake --preset win32 >/dev/null && cmake --build build/win32 -j2 && ctest --test-dir build/win32 --output-on-failure'
 tier win64 sh -c 'cmake --preset win64 >/dev/null && cmake --build build/win64 -j2 && ctest --preset win64'
 scripts/sizes.sh
