@@ -48,17 +48,16 @@ static int ChooseInstallation(const RebindRequest *request, const char **infPath
 static void RebindDevice(HDEVINFO set, SP_DEVINFO_DATA *device,
                          RebindRequest *request, const char *infPath, DWORD flags)
 {
-    // Two bytes beyond what is offered keep the list terminated whatever
-    // the device's property holds.
-    char hardwareId[HardwareIdSize + 2];
+    // Zero-filled, with two bytes beyond what is offered: a property that
+    // lacks its NULs still ends right where its data ends, never in what an
+    // earlier device left in this buffer.
+    char hardwareId[HardwareIdSize + 2] = {};
     DWORD type;
     DWORD required;
     if (!SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, &type,
                                            (BYTE *)hardwareId, HardwareIdSize,
                                            &required))
         return;
-    hardwareId[HardwareIdSize] = '\0';
-    hardwareId[HardwareIdSize + 1] = '\0';
     if (!MatchRebindHardwareId(hardwareId, HardwareIdSize, request))
         return;
     UpdateDriverForPlugAndPlayDevicesA(NULL, hardwareId, infPath, flags, NULL);

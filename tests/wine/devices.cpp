@@ -116,3 +116,20 @@ bool RemoveDevice(const char *instanceId)
     SetupDiDestroyDeviceInfoList(set);
     return done != FALSE;
 }
+
+static std::string DeviceRegistryKey(const char *instanceId)
+{
+    return std::string("System\\CurrentControlSet\\Enum\\") + instanceId;
+}
+
+bool PutDeviceValueBytes(const char *instanceId, const char *valueName, DWORD type,
+                         const std::string &data)
+{
+    return RegPutBytes(HKEY_LOCAL_MACHINE, DeviceRegistryKey(instanceId).c_str(), valueName,
+                       type, data.data(), (DWORD)data.size());
+}
+
+bool RemoveDeviceValue(const char *instanceId, const char *valueName)
+{
+    return RegRemoveValue(HKEY_LOCAL_MACHINE, DeviceRegistryKey(instanceId).c_str(), valueName);
+}

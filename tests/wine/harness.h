@@ -69,6 +69,12 @@ bool AddDevice(const char *instanceId, const std::vector<std::string> &hardwareI
 bool SetDeviceService(const char *instanceId, const char *service);
 std::string GetDeviceService(const char *instanceId);
 bool RemoveDevice(const char *instanceId);
+// A device's own registry value (HardwareID, Service, ...) written or
+// removed directly, as raw bytes of any type: the Setup API would add the
+// NUL that a hostile value lacks.
+bool PutDeviceValueBytes(const char *instanceId, const char *valueName, DWORD type,
+                         const std::string &data);
+bool RemoveDeviceValue(const char *instanceId, const char *valueName);
 
 // ---- registry ---------------------------------------------------------------
 bool RegPutString(HKEY root, const char *key, const char *name, const char *value);
