@@ -123,26 +123,10 @@ static TavlixRun FollowCard(const std::string &tavlixPath)
     return run;
 }
 
-static bool LayOutDriverPackage(void)
-{
-    CreateDirectoryA("C:\\windows\\zelmot", NULL);
-    return CopyFileA(TestFilePath("driverpkg\\ZELMOT.INF").c_str(), "C:\\windows\\ZELMOT\\ZELMOT.INF",
-                     FALSE) &&
-           CopyFileA(TestFilePath("driverpkg\\zelmot.sys").c_str(), "C:\\windows\\zelmot\\zelmot.sys",
-                     FALSE);
-}
-
 // Starts morvex, lets its start-up scan finish, and exits it.
 static void RunMorvexOnce(const std::string &exe, bool useRecorder, const std::string &log)
 {
-    HANDLE process = StartProgram(exe, "", useRecorder, log);
-    HWND window = WaitForWindowOfClass("MORVEX", process ? GetProcessId(process) : 0, 20000);
-    Expect(window && WaitUntilIdle(window, 30000), "morvex did not come up");
-    if (window)
-        PostMessageA(window, WM_COMMAND, 105, 0);
-    Expect(WaitForExit(process, 10000) == 0, "morvex did not end with 0");
-    if (process)
-        CloseHandle(process);
+    Expect(RunStartupPass(exe, "MORVEX", useRecorder, log) == 0, "morvex's scan did not end with 0");
 }
 
 static void ShowRequests(const std::vector<InstallRequest> &requests)

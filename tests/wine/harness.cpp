@@ -166,6 +166,53 @@ DWORD RunProgram(const std::string &exePath, const std::string &arguments,
     return code;
 }
 
+DWORD FinishProgram(HANDLE process, DWORD ms)
+{
+    DWORD code = WaitForExit(process, ms);
+    if (code == STILL_ACTIVE)
+        KillProgram(process);
+    else if (process)
+        CloseHandle(process);
+    return code;
+}
+
+DWORD FinishProgramWatchingWindow(HANDLE process, const char *className, DWORD ms,
+                                  bool *windowSeen)
+{
+    DWORD pid = process ? GetProcessId(process) : 0;
+    *windowSeen = false;
+    DWORD start = GetTickCount();
+    while (WaitForExit(process, 0) == STILL_ACTIVE && GetTickCount() - start < ms) {
+        *windowSeen = *windowSeen || FindWindowOfClass(className, pid) != NULL;
+        Sleep(1);
+    }
+    return FinishProgram(process, 0);
+}
+
+DWORD RunStartupPass(const std::string &exePath, const char *className, bool useRecorder,
+                     const std::string &newdevLog)
+{
+    HANDLE process = StartProgram(exePath, "", useRecorder, newdevLog);
+    DWORD pid = process ? GetProcessId(process) : 0;
+    HWND window = pid ? WaitForWindowOfClass(className, pid, 15000) : NULL;
+    if (!window || !WaitUntilIdle(window, 30000)) {
+        printf("%s did not come up\n", exePath.c_str());
+        FinishProgram(process, 0);
+        return STILL_ACTIVE;
+    }
+    PostMessageA(window, WM_COMMAND, 105, 0); // File > Exit
+    return FinishProgram(process, 10000);
+}
+
+bool LayOutDriverPackage(void)
+{
+    CreateDirectoryA("C:\\windows\\zelmot", NULL);
+    return CopyFileA(TestFilePath("driverpkg\\ZELMOT.INF").c_str(),
+                     "C:\\windows\\ZELMOT\\ZELMOT.INF", FALSE) &&
+           CopyFileA(TestFilePath("driverpkg\\zelmot.sys").c_str(),
+                     "C:\\windows\\zelmot\\zelmot.sys", FALSE);
+}
+
 void KillProgram(HANDLE process)
 {
     if (!process)

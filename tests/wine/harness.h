@@ -42,6 +42,21 @@ DWORD WaitForExit(HANDLE process, DWORD ms);
 DWORD RunProgram(const std::string &exePath, const std::string &arguments,
                  bool useRecorder, const std::string &newdevLog, DWORD ms);
 void KillProgram(HANDLE process);
+// Waits up to ms for the process to end, kills it when it did not, and
+// closes its handle: its exit code, or STILL_ACTIVE when it had to be killed.
+DWORD FinishProgram(HANDLE process, DWORD ms);
+// Waits up to ms for the process to end, noting whether a top-level window
+// of className appeared meanwhile; then as FinishProgram.
+DWORD FinishProgramWatchingWindow(HANDLE process, const char *className, DWORD ms,
+                                  bool *windowSeen);
+// A resident program's start-up pass and nothing more: starts it, waits for
+// its window of className to come up and go idle, then File > Exit. Its exit
+// code; STILL_ACTIVE when it never came up or did not end.
+// The test driver package laid out in the Windows directory as the reader's
+// maker installs it: ZELMOT\ZELMOT.INF and the reference zelmot\zelmot.sys.
+bool LayOutDriverPackage(void);
+DWORD RunStartupPass(const std::string &exePath, const char *className, bool useRecorder,
+                     const std::string &newdevLog);
 
 // Top-level window of a class owned by the process (any process when pid 0).
 HWND FindWindowOfClass(const char *className, DWORD pid);

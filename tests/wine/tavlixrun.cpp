@@ -27,11 +27,7 @@ TavlixRun StartTavlix(const char *version, const char *arguments, DWORD ms)
 bool StopTavlixBySecondLaunch(TavlixRun *run)
 {
     DWORD second = RunProgram(TavlixPath(), "", false, "", 20000);
-    DWORD first = WaitForExit(run->process, 20000);
-    if (first == STILL_ACTIVE)
-        KillProgram(run->process);
-    else if (run->process)
-        CloseHandle(run->process);
+    DWORD first = FinishProgram(run->process, 20000);
     run->process = NULL;
     if (second != 0 || first != 0)
         printf("second launch exit %lu, running copy exit %lu\n", second, first);

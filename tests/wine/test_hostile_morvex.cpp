@@ -26,19 +26,8 @@ static std::string Log;
 static std::vector<InstallRequest> ScanOnce(void)
 {
     DeleteFileA(Log.c_str());
-    HANDLE process = StartProgram(Exe, "", true, Log);
-    DWORD pid = process ? GetProcessId(process) : 0;
-    HWND window = WaitForWindowOfClass("MORVEX", pid, 15000);
-    bool idle = window && WaitUntilIdle(window, 15000);
-    ok(idle, "morvex did not come up or stopped answering");
-    if (idle)
-        PostMessageA(window, WM_COMMAND, 105, 0);
-    DWORD code = WaitForExit(process, 10000);
-    ok(code == 0, "exit code 0x%lx", code);
-    if (code == STILL_ACTIVE)
-        KillProgram(process);
-    else if (process)
-        CloseHandle(process);
+    DWORD code = RunStartupPass(Exe, "MORVEX", true, Log);
+    ok(code == 0, "morvex's start-up pass: exit code 0x%lx", code);
     return ReadInstallRequests(Log);
 }
 
@@ -203,19 +192,9 @@ static void test_installed_driver_unreadable(void)
 static void CheckEndsAtOnce(const char *what)
 {
     DeleteFileA(Log.c_str());
-    HANDLE process = StartProgram(Exe, "", true, Log);
-    DWORD pid = process ? GetProcessId(process) : 0;
     bool window = false;
-    DWORD start = GetTickCount();
-    while (WaitForExit(process, 0) == STILL_ACTIVE && GetTickCount() - start < 10000) {
-        window = window || FindWindowOfClass("MORVEX", pid) != NULL;
-        Sleep(1);
-    }
-    DWORD code = WaitForExit(process, 0);
-    if (code == STILL_ACTIVE)
-        KillProgram(process);
-    else if (process)
-        CloseHandle(process);
+    HANDLE process = StartProgram(Exe, "", true, Log);
+    DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 10000, &window);
     ok(code == 0, "%s: exit code 0x%lx", what, code);
     ok(!window, "%s: a window was created", what);
     ok(ReadInstallRequests(Log).empty(), "%s: a scan ran", what);

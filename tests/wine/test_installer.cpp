@@ -93,11 +93,7 @@ static HANDLE StartCommand(const std::string &commandLine, DWORD *pid)
 static DWORD RunCommand(const std::string &commandLine, DWORD ms)
 {
     HANDLE process = StartCommand(commandLine, NULL);
-    DWORD code = WaitForExit(process, ms);
-    if (code == STILL_ACTIVE)
-        KillProgram(process);
-    else if (process)
-        CloseHandle(process);
+    DWORD code = FinishProgram(process, ms);
     return code;
 }
 
@@ -279,12 +275,8 @@ static void test_tavlix_from_run_entry(void)
     // A second start from the same entry stops both.
     DWORD second = RunCommand(command, 15000);
     ok(second == 0, "second tavlix: exit code %lu", second);
-    DWORD code = WaitForExit(first, 15000);
+    DWORD code = FinishProgram(first, 15000);
     ok(code == 0, "first tavlix: exit code %lu", code);
-    if (code == STILL_ACTIVE)
-        KillProgram(first);
-    else if (first)
-        CloseHandle(first);
     ok(CountDriveIcons() == 0, "drive icons left after tavlix stopped");
 
     SetProgramWindowsVersion("tavlix.exe", "");

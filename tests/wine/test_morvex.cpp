@@ -171,19 +171,9 @@ static void test_missing_reference_ends_at_once(void)
     SetReaderServices("USBSTOR", "USBSTOR");
     DeleteFileA(ReferencePath);
     DeleteFileA(Log.c_str());
-    HANDLE process = StartProgram(Exe, "", true, Log);
-    DWORD pid = process ? GetProcessId(process) : 0;
     bool window = false;
-    DWORD start = GetTickCount();
-    while (WaitForExit(process, 0) == STILL_ACTIVE && GetTickCount() - start < 10000) {
-        window = window || FindWindowOfClass("MORVEX", pid) != NULL;
-        Sleep(1);
-    }
-    DWORD code = WaitForExit(process, 0);
-    if (code == STILL_ACTIVE)
-        KillProgram(process);
-    else if (process)
-        CloseHandle(process);
+    HANDLE process = StartProgram(Exe, "", true, Log);
+    DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 10000, &window);
     ok(code == 0, "exit code %lu", code);
     ok(!window, "a window was created");
     ok(ReadInstallRequests(Log).empty(), "a scan ran");

@@ -17,26 +17,8 @@ static std::string Log;
 static void RunMorvex(bool useRecorder)
 {
     DeleteFileA(Log.c_str());
-    HANDLE process = StartProgram(Exe, "", useRecorder, Log);
-    DWORD pid = process ? GetProcessId(process) : 0;
-    HWND window = WaitForWindowOfClass("MORVEX", pid, 15000);
-    ok(window && WaitUntilIdle(window, 30000), "morvex did not come up");
-    if (window)
-        PostMessageA(window, WM_COMMAND, 105, 0);
-    DWORD code = WaitForExit(process, 10000);
-    ok(code == 0, "exit code %lu", code);
-    if (code == STILL_ACTIVE)
-        KillProgram(process);
-    else if (process)
-        CloseHandle(process);
-}
-
-static bool LayOutDriverPackage(void)
-{
-    CreateDirectoryA("C:\\windows\\zelmot", NULL);
-    return CopyFileA(TestFilePath("driverpkg\\ZELMOT.INF").c_str(),
-                     "C:\\windows\\ZELMOT\\ZELMOT.INF", FALSE) &&
-           CopyFileA(TestFilePath("driverpkg\\zelmot.sys").c_str(), ReferencePath, FALSE);
+    DWORD code = RunStartupPass(Exe, "MORVEX", useRecorder, Log);
+    ok(code == 0, "morvex's start-up pass: exit code %lu", code);
 }
 
 static void test_generic_storage_reader_moves_to_its_own_driver(void)

@@ -107,11 +107,7 @@ int main(int argc, char **argv)
         ok(!ProcessHasVisibleWindow(pid), "morvex shows a window");
         PostMessageA(Window, WM_COMMAND, 105, 0);
     }
-    DWORD code = WaitForExit(process, 10000);
+    DWORD code = FinishProgram(process, 10000);
     ok(code == 0, "exit code %lu", code);
-    if (code == STILL_ACTIVE)
-        KillProgram(process);
-    else if (process)
-        CloseHandle(process);
     return FinishTests();
 }
