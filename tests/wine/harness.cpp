@@ -222,42 +222,64 @@ void KillProgram(HANDLE process)
     CloseHandle(process);
 }
 
+// A top-level window of a class, of a process (any when pid is 0), with a
+// caption (any when null), visible or not.
 struct WindowSearch {
     const char *className;
     DWORD pid;
+    const char *caption;
+    bool visibleOnly;
     HWND found;
 };
 
 static BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
 {
     WindowSearch *search = (WindowSearch *)param;
-    char name[256];
-    if (!GetClassNameA(window, name, sizeof(name)) || strcmp(name, search->className) != 0)
+    char text[256];
+    if (!GetClassNameA(window, text, sizeof(text)) || strcmp(text, search->className) != 0)
         return TRUE;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     if (search->pid != 0 && pid != search->pid)
         return TRUE;
+    if (search->visibleOnly && !IsWindowVisible(window))
+        return TRUE;
+    if (search->caption) {
+        text[0] = '\0';
+        GetWindowTextA(window, text, sizeof(text));
+        if (strcmp(text, search->caption) != 0)
+            return TRUE;
+    }
     search->found = window;
     return FALSE;
 }
 
-HWND FindWindowOfClass(const char *className, DWORD pid)
+static HWND FindTopWindow(WindowSearch search)
 {
-    WindowSearch search = {className, pid, NULL};
+    search.found = NULL;
     EnumWindows(MatchWindow, (LPARAM)&search);
     return search.found;
 }
 
-HWND WaitForWindowOfClass(const char *className, DWORD pid, DWORD ms)
+static HWND WaitForTopWindow(const WindowSearch &search, DWORD ms)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        HWND window = FindWindowOfClass(className, pid);
+        HWND window = FindTopWindow(search);
         if (window || GetTickCount() - start > ms)
             return window;
         Sleep(20);
     }
+}
+
+HWND FindWindowOfClass(const char *className, DWORD pid)
+{
+    return FindTopWindow({className, pid, NULL, false, NULL});
+}
+
+HWND WaitForWindowOfClass(const char *className, DWORD pid, DWORD ms)
+{
+    return WaitForTopWindow({className, pid, NULL, false, NULL}, ms);
 }
 
 struct VisibleSearch {
@@ -485,46 +507,15 @@ bool WaitUntilIdle(HWND window, DWORD ms)
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, ms, &result) != 0;
 }
 
-struct DialogSearch {
-    const char *caption;
-    DWORD pid;
-    HWND found;
-};
-
-static BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
-{
-    DialogSearch *search = (DialogSearch *)param;
-    char name[64];
-    char caption[256];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    // Shown only once its controls exist and it is ready for input.
-    if (pid != search->pid || !IsWindowVisible(window) ||
-        !GetClassNameA(window, name, sizeof(name)) || strcmp(name, "#32770") != 0)
-        return TRUE;
-    GetWindowTextA(window, caption, sizeof(caption));
-    if (strcmp(caption, search->caption) != 0)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
+// A dialog is shown only once its controls exist and it is ready for input.
 HWND FindDialogOfProcess(const char *caption, DWORD pid)
 {
-    DialogSearch search = {caption, pid, NULL};
-    EnumWindows(MatchDialog, (LPARAM)&search);
-    return search.found;
+    return FindTopWindow({"#32770", pid, caption, true, NULL});
 }
 
 HWND WaitForDialogOfProcess(const char *caption, DWORD pid, DWORD ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND dialog = FindDialogOfProcess(caption, pid);
-        if (dialog || GetTickCount() - start > ms)
-            return dialog;
-        Sleep(20);
-    }
+    return WaitForTopWindow({"#32770", pid, caption, true, NULL}, ms);
 }
 
 bool WaitForWindowGone(HWND window, DWORD ms)

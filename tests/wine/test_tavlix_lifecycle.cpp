@@ -34,44 +34,9 @@ static bool WindowHasChildText(HWND window, const char *text)
     }
 }
 
-static std::string Caption(HWND window)
-{
-    char text[256] = "";
-    GetWindowTextA(window, text, sizeof(text));
-    return text;
-}
 
-// A dialog gets its caption and texts while it initialises: wait for them.
-static bool WaitForCaption(HWND window, const char *caption, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while (Caption(window) != caption) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
 
-// Alt held down in the key state the program's thread sees, as when the
-// user presses it: posted key messages do not carry it.
-static void SetAltState(HWND window, bool down)
-{
-    DWORD thread = GetWindowThreadProcessId(window, NULL);
-    AttachThreadInput(GetCurrentThreadId(), thread, TRUE);
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[VK_MENU] = down ? 0x80 : 0;
-    SetKeyboardState(keys);
-    if (!down)
-        AttachThreadInput(GetCurrentThreadId(), thread, FALSE);
-}
 
-// A dialog of the process (class #32770), waited for up to ms.
-static HWND WaitForDialog(DWORD pid, DWORD ms)
-{
-    return WaitForWindowOfClass("#32770", pid, ms);
-}
 
 static bool Responds(HWND window)
 {
@@ -90,10 +55,9 @@ static void SeedReader(void)
 static void CheckVersionBox(const char *arguments)
 {
     TavlixRun box = StartTavlix("win2k", arguments, 0);
-    HWND dialog = WaitForDialog(box.pid, 10000);
-    ok(dialog != NULL, "'%s': no version box", arguments);
+    HWND dialog = WaitForDialogOfProcess("TAVLI Verion", box.pid, 10000);
+    ok(dialog != NULL, "'%s': no version box captioned TAVLI Verion", arguments);
     if (dialog) {
-        ok(WaitForCaption(dialog, "TAVLI Verion", 5000), "caption '%s'", Caption(dialog).c_str());
         ok(WindowHasChildText(dialog, "0.0.11.030306"), "version text missing");
         ok(FindWindowOfClass("TAVLIX", box.pid) == NULL, "a main window exists beside the box");
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
@@ -159,24 +123,20 @@ static void test_file_exit(void)
 static bool AboutBoxRoundTrip(TavlixRun *run, UINT msg, WPARAM wParam, LPARAM lParam,
                               UINT closeMsg, WPARAM closeWParam, const char *how)
 {
-    bool alt = msg == WM_SYSCHAR;
-    if (alt)
-        SetAltState(run->window, true);
-    PostMessageA(run->window, msg, wParam, lParam);
-    HWND about = WaitForDialog(run->pid, 5000);
-    if (alt)
-        SetAltState(run->window, false);
+    HWND about;
+    if (msg == WM_SYSCHAR) {
+        about = OpenDialogWithAltCharacter(run->window, (char)wParam, "About", 5000);
+    } else {
+        PostMessageA(run->window, msg, wParam, lParam);
+        about = WaitForDialogOfProcess("About", run->pid, 5000);
+    }
     ok(about != NULL, "%s: no About box", how);
     if (!about)
         return false;
-    ok(WaitForCaption(about, "About", 5000), "%s: caption '%s'", how, Caption(about).c_str());
     ok(WindowHasChildText(about, "tavlix Version 1.0"), "%s: version line missing", how);
     ok(GetWindow(about, GW_OWNER) == run->window, "%s: not owned by the main window", how);
     PostMessageA(about, closeMsg, closeWParam, 0);
-    DWORD start = GetTickCount();
-    while (IsWindow(about) && GetTickCount() - start < 5000)
-        Sleep(20);
-    ok(!IsWindow(about), "%s: the About box stayed", how);
+    ok(WaitForWindowGone(about, 10000), "%s: the About box stayed", how);
     ok(Responds(run->window) && WaitForExit(run->process, 0) == STILL_ACTIVE,
        "%s: tavlix stopped answering", how);
     return true;
@@ -196,7 +156,7 @@ static void test_about_box(void)
     AboutBoxRoundTrip(&run, WM_SYSCHAR, '/', 0x20000001, WM_COMMAND, IDOK, "Alt+/");
     // A command that is neither About nor Exit changes nothing.
     SendMessageA(run.window, WM_COMMAND, 999, 0);
-    ok(WaitForExit(run.process, 0) == STILL_ACTIVE && FindWindowOfClass("#32770", run.pid) == NULL,
+    ok(WaitForExit(run.process, 0) == STILL_ACTIVE && FindDialogOfProcess("About", run.pid) == NULL,
        "command 999 did something");
     ok(!IsWindowVisible(run.window), "main window visible");
     ok(StopTavlixBySecondLaunch(&run), "stopped");
