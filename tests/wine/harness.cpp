@@ -126,17 +126,20 @@ HANDLE StartProgram(const std::string &exePath, const std::string &arguments,
     std::string commandLine = "\"" + exePath + "\"";
     if (!arguments.empty())
         commandLine += " " + arguments;
+    std::string folder = exePath.substr(0, exePath.find_last_of('\\'));
+    return StartCommandLine(commandLine, folder.c_str());
+}
+
+HANDLE StartCommandLine(const std::string &commandLine, const char *folder)
+{
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-
     STARTUPINFOA si;
     memset(&si, 0, sizeof(si));
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi;
-    std::string folder = exePath.substr(0, exePath.find_last_of('\\'));
-    if (!CreateProcessA(exePath.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
-                        folder.c_str(), &si, &pi)) {
-        printf("cannot start %s: error %lu\n", exePath.c_str(), GetLastError());
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
+        printf("cannot start %s: error %lu\n", commandLine.c_str(), GetLastError());
         return NULL;
     }
     CloseHandle(pi.hThread);

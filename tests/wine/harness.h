@@ -36,6 +36,9 @@ std::string NewdevLogPath(const std::string &folder);
 // Starts a program; useRecorder selects the newdev stand-in for that run.
 HANDLE StartProgram(const std::string &exePath, const std::string &arguments,
                     bool useRecorder, const std::string &newdevLog);
+// Starts a whole command line, as Explorer starts a Run entry: the program
+// is the first word (quoted or not); folder may be null.
+HANDLE StartCommandLine(const std::string &commandLine, const char *folder);
 // Waits for the process to end: its exit code, or STILL_ACTIVE after ms.
 DWORD WaitForExit(HANDLE process, DWORD ms);
 // Runs a program to its end (at most ms) and returns its exit code.

@@ -74,20 +74,10 @@ static std::string ReadString(HKEY root, const char *key, const char *name)
 // string: the whole text, no separate program path.
 static HANDLE StartCommand(const std::string &commandLine, DWORD *pid)
 {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof(si));
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        printf("cannot start %s: error %lu\n", commandLine.c_str(), GetLastError());
-        return NULL;
-    }
-    CloseHandle(pi.hThread);
+    HANDLE process = StartCommandLine(commandLine, NULL);
     if (pid)
-        *pid = pi.dwProcessId;
-    return pi.hProcess;
+        *pid = process ? GetProcessId(process) : 0;
+    return process;
 }
 
 static DWORD RunCommand(const std::string &commandLine, DWORD ms)
