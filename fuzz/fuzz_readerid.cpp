@@ -55,12 +55,8 @@ void CheckOwnIdsMatch(const Block &ids)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput input(data, size);
-    uint8_t choice = input.TakeByte();
-    size_t bufferSize = choice == 0 ? (size_t)ReaderHardwareIdSize : choice - 1u;
-    Block ids(bufferSize, 0);
-    size_t content = input.restSize() < bufferSize ? input.restSize() : bufferSize;
-    if (content > 0)
-        std::memcpy(ids.data(), input.rest(), content);
+    size_t bufferSize = input.TakeBufferSize(ReaderHardwareIdSize);
+    Block ids = input.TakeBlock(bufferSize);
     const Block before(ids.data(), ids.size());
 
     for (const ReaderId *entry = ReaderIdTable; entry->VendorId != nullptr; entry++) {

@@ -36,12 +36,8 @@ BoundService Expected(const Block &service)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput input(data, size);
-    uint8_t choice = input.TakeByte();
-    size_t bufferSize = choice == 0 ? (size_t)ServiceNameSize : choice - 1u;
-    Block service(bufferSize, 0);
-    size_t content = input.restSize() < bufferSize ? input.restSize() : bufferSize;
-    if (content > 0)
-        std::memcpy(service.data(), input.rest(), content);
+    size_t bufferSize = input.TakeBufferSize(ServiceNameSize);
+    Block service = input.TakeBlock(bufferSize);
     const Block before(service.data(), service.size());
 
     BoundService bound = ClassifyService(service.data(), (unsigned)bufferSize);

@@ -96,6 +96,23 @@ public:
         size_ -= used;
         return text;
     }
+    // A buffer size: 0 picks the program's own size, n > 0 gives n - 1.
+    size_t TakeBufferSize(size_t ownSize)
+    {
+        uint8_t choice = TakeByte();
+        return choice == 0 ? ownSize : choice - 1u;
+    }
+    // A zero-filled block of size bytes holding as much of the rest as fits.
+    Block TakeBlock(size_t size)
+    {
+        Block block(size, 0);
+        size_t content = size_ < size ? size_ : size;
+        if (content > 0)
+            std::memcpy(block.data(), data_, content);
+        data_ += content;
+        size_ -= content;
+        return block;
+    }
     const uint8_t *rest() const { return data_; }
     size_t restSize() const { return size_; }
 

@@ -160,13 +160,7 @@ DWORD WaitForExit(HANDLE process, DWORD ms)
 DWORD RunProgram(const std::string &exePath, const std::string &arguments,
                  bool useRecorder, const std::string &newdevLog, DWORD ms)
 {
-    HANDLE process = StartProgram(exePath, arguments, useRecorder, newdevLog);
-    DWORD code = WaitForExit(process, ms);
-    if (code == STILL_ACTIVE)
-        KillProgram(process);
-    else if (process)
-        CloseHandle(process);
-    return code;
+    return FinishProgram(StartProgram(exePath, arguments, useRecorder, newdevLog), ms);
 }
 
 DWORD FinishProgram(HANDLE process, DWORD ms)
