@@ -41,7 +41,7 @@ static std::string InstallKit(void)
 {
     Step(1, "Install the kit with install.inf (Windows 2000 mode, as right-click > Install does)");
     RegPutString(HKEY_CURRENT_USER, "Software\\Wine", "Version", "win2k");
-    std::string inf = KitProgramPath("..\\package\\cardkit-win64\\install.inf");
+    std::string inf = KitProgramPath("..\\package\\" KIT_PACKAGE_NAME "\\install.inf");
     std::string command = "setupapi.dll,InstallHinfSection DefaultInstall 132 " + inf;
     DWORD code = RunProgram("C:\\windows\\system32\\rundll32.exe", command, false, "", 60000);
     std::string tavlix = ProgramFromRunValue("tavlix");

@@ -1,5 +1,7 @@
 #include "harness.h"
 #include <dbt.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -317,6 +319,7 @@ std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath)
         if (!bar2)
             continue;
         char *bar3 = strchr(bar2 + 1, '|');
+        char *bar4 = bar3 ? strchr(bar3 + 1, '|') : NULL;
         *bar1 = *bar2 = '\0';
         InstallRequest request;
         request.hardwareId = line;
@@ -324,6 +327,8 @@ std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath)
         request.flags = strtoul(bar2 + 1, NULL, 0);
         if (bar3)
             request.tick = strtoul(bar3 + 1, NULL, 0);
+        if (bar4)
+            request.depth = strtoul(bar4 + 1, NULL, 0);
         requests.push_back(request);
     }
     fclose(log);
@@ -447,13 +452,14 @@ LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header)
     return (LRESULT)result;
 }
 
-LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask)
+LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask, WORD flags)
 {
     DEV_BROADCAST_VOLUME volume;
     memset(&volume, 0, sizeof(volume));
     volume.dbcv_size = sizeof(volume);
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     volume.dbcv_unitmask = unitMask;
+    volume.dbcv_flags = flags;
     return SendDeviceEvent(window, event, (LPARAM)&volume);
 }
 
@@ -524,6 +530,81 @@ bool WaitForWindowGone(HWND window, DWORD ms)
         Sleep(20);
     }
     return true;
+}
+
+// The address range of the process's own image (its first module).
+static bool ProgramImageRange(DWORD pid, ULONG_PTR *start, ULONG_PTR *end)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32 module;
+    module.dwSize = sizeof(module);
+    bool found = Module32First(snapshot, &module) != FALSE;
+    if (found) {
+        *start = (ULONG_PTR)module.modBaseAddr;
+        *end = *start + module.modBaseSize;
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+// Where the thread began: its start routine, as the system recorded it.
+static ULONG_PTR ThreadStartAddress(DWORD threadId)
+{
+    typedef LONG(WINAPI * QueryThread)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
+    static QueryThread query = (QueryThread)(void (*)(void))GetProcAddress(
+        GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
+    const THREADINFOCLASS Win32StartAddress = (THREADINFOCLASS)9;
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+    if (!thread)
+        return 0;
+    PVOID start = NULL;
+    if (!query || query(thread, Win32StartAddress, &start, sizeof(start), NULL) != 0)
+        start = NULL;
+    CloseHandle(thread);
+    return (ULONG_PTR)start;
+}
+
+int WorkerThreadCount(HWND window)
+{
+    DWORD pid = 0;
+    DWORD mainThread = GetWindowThreadProcessId(window, &pid);
+    ULONG_PTR imageStart, imageEnd;
+    if (!mainThread || !ProgramImageRange(pid, &imageStart, &imageEnd))
+        return -1;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int workers = 0;
+    THREADENTRY32 thread;
+    thread.dwSize = sizeof(thread);
+    for (BOOL more = Thread32First(snapshot, &thread); more;
+         more = Thread32Next(snapshot, &thread)) {
+        if (thread.th32OwnerProcessID != pid || thread.th32ThreadID == mainThread)
+            continue;
+        // The system's own helper threads start outside the program.
+        ULONG_PTR start = ThreadStartAddress(thread.th32ThreadID);
+        if (start >= imageStart && start < imageEnd)
+            workers++;
+    }
+    CloseHandle(snapshot);
+    return workers;
+}
+
+bool WaitForWorkersToEnd(HWND window, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        int workers = WorkerThreadCount(window);
+        if (workers == 0)
+            return true;
+        if (workers < 0 || GetTickCount() - start > ms) {
+            printf("worker passes still running: %d\n", workers);
+            return false;
+        }
+        Sleep(5);
+    }
 }
 
 HWND OpenDialogWithAltCharacter(HWND window, char character, const char *caption, DWORD ms)

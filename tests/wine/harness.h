@@ -73,6 +73,9 @@ struct InstallRequest {
     std::string infPath;
     unsigned long flags;
     unsigned long tick = 0; // GetTickCount at the request; 0 when not logged
+    // Requests of the program already in progress when this one was made
+    // (the stand-in's modal wait lets the caller's messages run meanwhile).
+    unsigned long depth = 0;
 };
 std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath);
 
@@ -115,7 +118,9 @@ bool RegRemoveValue(HKEY root, const char *key, const char *name);
 void SetProgramWindowsVersion(const char *exeName, const char *version);
 
 // ---- broadcasts ---------------------------------------------------------------
-LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask);
+// A volume broadcast; flags as dbcv_flags (DBTF_MEDIA: only the medium in
+// the drive changed, the drive and its letter stay).
+LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask, WORD flags = 0);
 LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header);
 
 #endif
@@ -138,6 +143,15 @@ HWND FindDialogOfProcess(const char *caption, DWORD pid);
 HWND WaitForDialogOfProcess(const char *caption, DWORD pid, DWORD ms);
 // Waits until window is gone; false after ms.
 bool WaitForWindowGone(HWND window, DWORD ms);
+// Threads of the window's process that run the program's own code, other
+// than the window's own thread: the worker passes a resident program
+// started. -1 when the process cannot be looked at.
+int WorkerThreadCount(HWND window);
+// Waits until the window's process runs no worker pass, that is, until
+// every pass it started has ended; false after ms. A pass started by a sent
+// message exists once the send returns, so this is the observable end of
+// it, where a fixed sleep would only guess.
+bool WaitForWorkersToEnd(HWND window, DWORD ms);
 // Posts to window the key message of a character typed with Alt held (the
 // Alt key down in the window thread's key state, as the keyboard leaves it)
 // and waits for the process to show a dialog with this caption. The

@@ -20,8 +20,15 @@ TavlixRun StartTavlix(const char *version, const char *arguments, DWORD ms)
     TavlixRun run;
     run.process = StartProgram(TavlixPath(), arguments, false, "");
     run.pid = run.process ? GetProcessId(run.process) : 0;
-    run.window = run.pid ? WaitForWindowOfClass("TAVLIX", run.pid, ms) : NULL;
+    run.window = run.pid && ms ? WaitForWindowOfClass("TAVLIX", run.pid, ms) : NULL;
+    if (run.window && !(WaitUntilIdle(run.window, ms) && WaitForWorkersToEnd(run.window, ms)))
+        printf("tavlix (%s) did not finish its start-up\n", version);
     return run;
+}
+
+bool WaitForTavlixPasses(const TavlixRun &run, DWORD ms)
+{
+    return run.window && WaitForWorkersToEnd(run.window, ms);
 }
 
 bool StopTavlixBySecondLaunch(TavlixRun *run)

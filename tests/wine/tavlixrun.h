@@ -15,8 +15,14 @@ struct TavlixRun {
 // Copies tavlix.exe into a work folder once and returns its path.
 std::string TavlixPath(void);
 // Starts tavlix with the Windows version Wine reports to it ("win2k",
-// "winxp", "win7", ...) and waits for its main window (up to ms).
-TavlixRun StartTavlix(const char *version, const char *arguments = "", DWORD ms = 10000);
+// "winxp", "win7", ...) and waits, up to ms each, for its main window, for
+// the end of window creation and for the end of the start-up pass, so that
+// nothing a test changes next can reach that pass. With ms 0 it waits for
+// nothing and leaves window null (for a run that shows no main window).
+TavlixRun StartTavlix(const char *version, const char *arguments = "", DWORD ms = 60000);
+// Waits until every pass the running tavlix started has ended: what it
+// writes is then all written, and a check that nothing was written holds.
+bool WaitForTavlixPasses(const TavlixRun &run, DWORD ms = 60000);
 // Stops it by launching it a second time; returns true when both copies
 // ended with exit code 0.
 bool StopTavlixBySecondLaunch(TavlixRun *run);

@@ -19,7 +19,7 @@ static const char UninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CardReaderKit";
 static const char SettingsKey[] = "Software\\BrindIco";
 
-static std::string PackageDir;  // Z:\...\build\win64\package\cardkit-win64
+static std::string PackageDir;  // Z:\...\build\<arch>\package\cardkit-<arch>
 static std::string InstallDir;  // C:\Program Files\Card Reader Kit
 static std::string WindowsDir;  // C:\windows
 
@@ -331,7 +331,7 @@ int main(int argc, char **argv)
 {
     StartTests(argc, argv);
     // The build assembles the package beside the programs' folder.
-    PackageDir = FullPath(KitProgramPath("..\\package\\cardkit-win64"));
+    PackageDir = FullPath(KitProgramPath("..\\package\\" KIT_PACKAGE_NAME));
     char path[MAX_PATH];
     GetWindowsDirectoryA(path, sizeof(path));
     WindowsDir = path;
