@@ -85,6 +85,13 @@ static void PrintIconTable(void)
     }
 }
 
+// tavlix works on a broadcast in passes of its own: what they write is all
+// written once they have ended.
+static void WaitForPasses(HWND window)
+{
+    Expect(WaitForWorkersToEnd(window, 60000), "tavlix's passes did not end");
+}
+
 // A card in a slot brings up a volume: the system broadcasts the change of
 // the device tree (the volume's node), then the volume's arrival.
 static void InsertCardAndBroadcast(HWND window, int slot, char letter)
@@ -92,6 +99,7 @@ static void InsertCardAndBroadcast(HWND window, int slot, char letter)
     InsertCard(slot, letter);
     SendDeviceEvent(window, DBT_DEVNODES_CHANGED, 0);
     SendVolumeEvent(window, DBT_DEVICEARRIVAL, 1u << (letter - 'A'));
+    WaitForPasses(window);
 }
 
 static TavlixRun FollowCard(const std::string &tavlixPath)
@@ -102,13 +110,17 @@ static TavlixRun FollowCard(const std::string &tavlixPath)
     TavlixRun run;
     run.process = StartProgram(tavlixPath, "", false, "");
     run.pid = run.process ? GetProcessId(run.process) : 0;
-    run.window = WaitForWindowOfClass("TAVLIX", run.pid, 15000);
+    run.window = WaitForWindowOfClass("TAVLIX", run.pid, 60000);
     Expect(run.window != NULL, "tavlix did not start");
+    // Its start-up scan reads the disk list: the reader comes after it.
+    Expect(run.window && WaitUntilIdle(run.window, 60000), "tavlix did not finish starting");
+    WaitForPasses(run.window);
     printf("    tavlix running (hidden window: %s)\n",
            run.window && !IsWindowVisible(run.window) ? "never shown" : "?");
 
     PlugInReader();
     SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0);
+    WaitForPasses(run.window);
     printf("    reader plugged in: its CF, SD, SM and MS slots are listed as disks\n");
     InsertCardAndBroadcast(run.window, ReaderSlotSD, 'F');
     printf("    SD card inserted: its volume comes up as F:\n");
@@ -118,6 +130,7 @@ static TavlixRun FollowCard(const std::string &tavlixPath)
     Step(3, "Remove the card");
     RemoveCard('F');
     SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 1u << ('F' - 'A'));
+    WaitForPasses(run.window);
     Expect(WaitForDriveIcon('F', NULL), "F: icon stayed");
     PrintIconTable();
     return run;
@@ -172,7 +185,7 @@ static void RebindOnDemand(const std::string &folder)
         std::string exe = CopyProgramTo(folder, variant);
         std::string log = NewdevLogPath(folder);
         DeleteFileA(log.c_str());
-        DWORD code = RunProgram(exe, "0e5b 0a17 zelmot.inf", true, log, 20000);
+        DWORD code = RunProgram(exe, "0e5b 0a17 zelmot.inf", true, log, 60000);
         printf("    %s: exit code %lu\n", variant, code);
         std::vector<InstallRequest> requests = ReadInstallRequests(log);
         ShowRequests(requests);
@@ -187,8 +200,8 @@ static void StopTavlix(TavlixRun *run, const std::string &tavlixPath)
     Expect(WaitForDriveIcon('G', DefaultIconPath("cfico.ico").c_str()), "G: got no CF icon");
     printf("    a CF card inserted as G: first:\n");
     PrintIconTable();
-    DWORD second = RunProgram(tavlixPath, "", false, "", 20000);
-    DWORD first = WaitForExit(run->process, 20000);
+    DWORD second = RunProgram(tavlixPath, "", false, "", 60000);
+    DWORD first = WaitForExit(run->process, 60000);
     printf("    second launch exit code %lu, running copy exit code %lu\n", second, first);
     printf("    icon keys left on D..Z: %s; markers left: %s\n",
            LettersWithIcons().empty() ? "none" : LettersWithIcons().c_str(),

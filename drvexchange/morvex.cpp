@@ -13,6 +13,13 @@ const int ShellStaysResident = 1;
 // What SetTimer returned for the pending rescan; 0 when none is pending.
 static UINT_PTR RescanTimer;
 
+// An installation may show a modal window (an unsigned-driver warning, a
+// restart prompt) whose message loop runs this window's messages: a timer
+// expiry then arrives while a scan is still running. No scan may start
+// inside another, so the expiry is kept and its scan follows the running one.
+static int ScanRunning;
+static int ScanDue;
+
 // The reference copy's time is read once: a copy replaced while the
 // program runs counts from the next start.
 static int ReadStartupState(void)
@@ -43,12 +50,29 @@ static void RestartRescanTimer(HWND window)
                            (TIMERPROC)(void (*)(void))MainWindowProc);
 }
 
+// Runs a scan, and then the scans that fell due while it ran. A window
+// destroyed meanwhile (File > Exit from inside a prompt) wants none.
+static void RunScans(HWND window)
+{
+    if (ScanRunning) {
+        ScanDue = 1;
+        return;
+    }
+    ScanRunning = 1;
+    do {
+        ScanDue = 0;
+        ExchangeDrivers();
+    } while (ScanDue && IsWindow(window));
+    ScanDue = 0;
+    ScanRunning = 0;
+}
+
 int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                       LRESULT *result)
 {
     switch (message) {
     case WM_CREATE:
-        ExchangeDrivers();
+        RunScans(window);
         break;
     case WM_DEVICECHANGE:
         if (IsVolumeArrival(wParam, lParam))
@@ -57,7 +81,7 @@ int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
     case WM_TIMER:
         KillTimer(window, RescanTimer);
         RescanTimer = 0;
-        ExchangeDrivers();
+        RunScans(window);
         break;
     default:
         return 0;

@@ -32,12 +32,19 @@ void CheckStore(const Block &argument)
 {
     size_t length = argument.size() - 1;
     Block store(ArgumentTextSize);
-    int kept = StoreArgumentText(store.data(), argument.data());
+    int kept = StoreArgumentText(store.data(), argument.data(), 1);
     FUZZ_CHECK((kept != 0) == (length < ArgumentTextSize));
     if (kept)
         FUZZ_CHECK(std::strcmp(store.data(), argument.data()) == 0);
     else
         FUZZ_CHECK(store.data()[0] == '\0');
+
+    // Without the INF name, a long text is kept up to the store's end.
+    Block cutStore(ArgumentTextSize);
+    FUZZ_CHECK(StoreArgumentText(cutStore.data(), argument.data(), 0) != 0);
+    size_t kept0 = std::strlen(cutStore.data());
+    FUZZ_CHECK(kept0 == (length < ArgumentTextSize ? length : ArgumentTextSize - 1));
+    FUZZ_CHECK(std::memcmp(cutStore.data(), argument.data(), kept0) == 0);
 }
 
 // A refused request must select no device, even one whose hardware ID
@@ -88,17 +95,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Block requestBlock(sizeof(RebindRequest));
     RebindRequest *request = reinterpret_cast<RebindRequest *>(requestBlock.data());
-    int accepted = ParseRebindRequest(argument.data(), request);
+    int accepted = ParseRebindRequest(argument.data(), request, 1);
     FUZZ_CHECK(TerminatedWithin(request->VendorId, sizeof request->VendorId));
     FUZZ_CHECK(TerminatedWithin(request->ProductId, sizeof request->ProductId));
     FUZZ_CHECK(TerminatedWithin(request->InfName, sizeof request->InfName));
     // At least 9 characters, and an INF name that fits its 59.
     FUZZ_CHECK((accepted != 0) == (length >= 9 && length <= 69));
+
+    // A build that ignores the INF name accepts every text of 9 characters
+    // or more, with the same IDs.
+    Block unusedBlock(sizeof(RebindRequest));
+    RebindRequest *unused = reinterpret_cast<RebindRequest *>(unusedBlock.data());
+    FUZZ_CHECK((ParseRebindRequest(argument.data(), unused, 0) != 0) == (length >= 9));
+    FUZZ_CHECK(TerminatedWithin(unused->InfName, sizeof unused->InfName));
+    if (length >= 9)
+        FUZZ_CHECK(std::memcmp(unused->VendorId, argument.data(), 4) == 0 &&
+                   std::memcmp(unused->ProductId, argument.data() + 5, 4) == 0);
     if (!accepted) {
         CheckRefusedSelectsNothing(argument, request);
         return 0;
     }
     CheckAccepted(argument, request);
     CheckInfFolderPath(windowsDir, request->InfName);
+
     return 0;
 }

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (unsigned i = 0; i < 9; i++)
         argument[i] = (char)input.TakeByte();
     RebindRequest request;
-    ParseRebindRequest(argument, &request);   // a refused text leaves empty IDs
+    ParseRebindRequest(argument, &request, 1);   // a refused text leaves empty IDs
 
     Block ids(bufferSize, 0);
     size_t content = input.restSize() < bufferSize ? input.restSize() : bufferSize;

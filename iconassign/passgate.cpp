@@ -31,12 +31,22 @@ void LeavePass(void)
         ReleaseSharedState();
 }
 
-void BeginExit(void)
+int BeginExit(void)
 {
     EnterCriticalSection(&GateLock);
-    Closing = 1;
-    ActivePasses++;
+    int first = !Closing;
+    if (first) {
+        Closing = 1;
+        ActivePasses++;
+    }
     LeaveCriticalSection(&GateLock);
+    return first;
+}
+
+int ExitBegun(void)
+{
+    // Closing is written on this same thread only.
+    return Closing;
 }
 
 int BeginIconWrite(void)

@@ -11,6 +11,11 @@
 //   the exit shuts for good before it removes the icons of D to Z, so no icon
 //   is written after that removal. Holding the gate then covers one registry
 //   write only, which never waits for the main thread: no deadlock.
+// - the exit begins once: a second stop request (two launches stopping the
+//   copy at once) finds it begun and does nothing, so the clean-up, and the
+//   release of the shared state, each run exactly once. Between the exit and
+//   the end of the message loop the window still receives broadcasts; they
+//   must leave the shared state alone (ExitBegun).
 #ifndef PASSGATE_H
 #define PASSGATE_H
 
@@ -18,9 +23,12 @@ void InitPassGate(void);
 // Nonzero when the pass may run; then LeavePass must follow.
 int EnterPass(void);
 void LeavePass(void);
-// Called by the exit clean-up on the main thread before it removes icons;
-// the clean-up then calls LeavePass when done.
-void BeginExit(void);
+// Called by the exit clean-up on the main thread before it removes icons.
+// Nonzero the first time: the clean-up then runs and calls LeavePass when
+// done. Zero when the exit had begun already: nothing more to do.
+int BeginExit(void);
+// Nonzero once the exit has begun. Main thread only, where the exit begins.
+int ExitBegun(void);
 // Nonzero when an icon may be written; then EndIconWrite must follow.
 int BeginIconWrite(void);
 void EndIconWrite(void);

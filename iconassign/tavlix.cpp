@@ -30,12 +30,13 @@ BOOL CALLBACK FindRunningInstance(HWND window, LPARAM parameter)
     return FALSE;
 }
 
-static void CloseSharedKey(HKEY *key)
+// Takes the key out of its global before closing it, so that no other
+// thread can close the same handle or use it once it is closed.
+static void CloseSharedKey(HKEY *slot)
 {
-    if (*key) {
-        RegCloseKey(*key);
-        *key = NULL;
-    }
+    HKEY key = (HKEY)InterlockedExchangePointer((PVOID volatile *)slot, NULL);
+    if (key)
+        RegCloseKey(key);
 }
 
 void ReleaseSharedState(void)
@@ -63,10 +64,12 @@ static LRESULT OnCreate(void)
     return 0;
 }
 
-// Exit clean-up: see passgate.h for why nothing here waits for a pass.
+// Exit clean-up: see passgate.h for why nothing here waits for a pass, and
+// why a second stop request does nothing.
 static void OnDestroy(void)
 {
-    BeginExit();
+    if (!BeginExit())
+        return;
     OnVolumeRemoval(DrivesDToZ);
     LeavePass();
 }
@@ -80,6 +83,16 @@ static const DEV_BROADCAST_VOLUME *VolumeHeader(LPARAM lParam)
         header->dbch_size < sizeof(DEV_BROADCAST_HDR) + sizeof(DWORD))
         return NULL;
     return (const DEV_BROADCAST_VOLUME *)header;
+}
+
+// A change of the medium only (a card taken out of its slot): the drive and
+// its letter stay, and so does the slot's icon, as it has one while empty
+// from start-up on. Headers too short to carry the flags count as a change
+// of the drive itself.
+static int IsMediumChange(const DEV_BROADCAST_VOLUME *volume)
+{
+    return volume->dbcv_size >= FIELD_OFFSET(DEV_BROADCAST_VOLUME, dbcv_flags) + sizeof(WORD) &&
+           (volume->dbcv_flags & DBTF_MEDIA) != 0;
 }
 
 static void OnNodesChanged(void)
@@ -97,6 +110,10 @@ static void OnNodesChanged(void)
 static void OnDeviceChange(WPARAM event, LPARAM lParam)
 {
     const DEV_BROADCAST_VOLUME *volume;
+    // Once the exit has begun the keys and the disk list are on their way
+    // out: nothing may read them, reopen them or start a pass.
+    if (ExitBegun())
+        return;
     switch (event) {
     case DBT_DEVNODES_CHANGED:
         OnNodesChanged();
@@ -108,7 +125,7 @@ static void OnDeviceChange(WPARAM event, LPARAM lParam)
         break;
     case DBT_DEVICEREMOVECOMPLETE:
         volume = VolumeHeader(lParam);
-        if (volume)
+        if (volume && !IsMediumChange(volume))
             StartVolumeRemoval(volume->dbcv_unitmask);
         break;
     }

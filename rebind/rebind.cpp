@@ -66,7 +66,7 @@ static void RebindDevice(HDEVINFO set, SP_DEVINFO_DATA *device,
 void RebindMatchingDevices(void)
 {
     RebindRequest request;
-    if (!ArgumentTextKept || !ParseRebindRequest(ArgumentText, &request))
+    if (!ArgumentTextKept || !ParseRebindRequest(ArgumentText, &request, RebindUsesInfName))
         return;
     const char *infPath;
     DWORD flags;

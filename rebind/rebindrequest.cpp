@@ -1,9 +1,17 @@
 #include "rebindrequest.h"
 #include "asciitext.h"
 
-int StoreArgumentText(char *store, const char *argumentText)
+int StoreArgumentText(char *store, const char *argumentText, int infNameUsed)
 {
-    return TextCopy(store, ArgumentTextSize, argumentText);
+    if (TextCopy(store, ArgumentTextSize, argumentText))
+        return 1;
+    if (infNameUsed)
+        return 0;
+    // The IDs lie within the first 9 characters: the cut takes INF name only.
+    for (unsigned i = 0; i < ArgumentTextSize - 1; i++)
+        store[i] = argumentText[i];
+    store[ArgumentTextSize - 1] = '\0';
+    return 1;
 }
 
 static void CopyField(char *field, const char *text, unsigned count)
@@ -12,7 +20,7 @@ static void CopyField(char *field, const char *text, unsigned count)
         field[i] = text[i];
 }
 
-int ParseRebindRequest(const char *argumentText, RebindRequest *request)
+int ParseRebindRequest(const char *argumentText, RebindRequest *request, int infNameUsed)
 {
     char *raw = (char *)request;
     for (unsigned i = 0; i < sizeof(RebindRequest); i++)
@@ -26,6 +34,8 @@ int ParseRebindRequest(const char *argumentText, RebindRequest *request)
     if (length == 9)
         return 1;
     if (!TextCopy(request->InfName, sizeof(request->InfName), argumentText + 10)) {
+        if (!infNameUsed)
+            return 1;   // TextCopy left InfName empty
         request->VendorId[0] = '\0';
         request->ProductId[0] = '\0';
         return 0;

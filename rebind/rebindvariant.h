@@ -11,4 +11,8 @@
 #error "the build must set RebindVariant to InfFolder, OemFolder or BareName"
 #endif
 
+// Only InfFolder passes the command line's INF name on. The other builds
+// ignore it, so its length must not stop them.
+#define RebindUsesInfName (RebindVariant == InfFolder)
+
 #endif

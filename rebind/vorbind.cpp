@@ -2,6 +2,7 @@
 #include "shell.h"
 #include "rebind.h"
 #include "rebindrequest.h"
+#include "rebindvariant.h"
 
 const int ShellDrawsClientText = 0;
 const int ShellStaysResident = 0;
@@ -23,6 +24,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
                    int showCommand)
 {
     (void)previous;
-    ArgumentTextKept = StoreArgumentText(ArgumentText, argumentText);
+    ArgumentTextKept = StoreArgumentText(ArgumentText, argumentText, RebindUsesInfName);
     return RunShell(instance, showCommand);
 }

@@ -5,6 +5,8 @@
 # after a burst of events. Figures only: no time makes it fail.
 #   scripts/perf-tavlix.sh            (KIT_BUILD_DIR: another build folder)
 set -eu
+# A relative KIT_BUILD_DIR is taken from where the script was started.
+[ -z "${KIT_BUILD_DIR:-}" ] || KIT_BUILD_DIR=$(realpath -m "$KIT_BUILD_DIR")
 cd "$(dirname "$0")/.."
 build=${KIT_BUILD_DIR:-build/win64}
 scripts/setup.sh

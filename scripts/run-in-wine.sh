@@ -2,13 +2,18 @@
 # Runs one Windows program in a fresh copy of the template prefix, inside its
 # own virtual display and wine server:
 #   run-in-wine.sh TEMPLATE PROGRAM.exe [ARGS...]
-# The exit code is the program's. The prefix is removed afterwards unless
-# the run failed or KIT_KEEP_PREFIX is set.
+# TEMPLATE and PROGRAM may be relative (the test programs of tests/wine
+# accept relative folders too); the arguments go to the program as they are. The exit code is the program's. The prefix is removed afterwards
+# unless the run failed or KIT_KEEP_PREFIX is set.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-template=$(cd "$1" && pwd)
-shift
+[ $# -ge 2 ] || { echo "usage: run-in-wine.sh TEMPLATE PROGRAM.exe [ARGS...]"; exit 2; }
+template=$(realpath -m "$1")
+program=$2
+# A path (not a bare name Wine looks up) is made absolute.
+case $program in */*) program=$(realpath -m "$program") ;; esac
+shift 2
 [ -f "$template/system.reg" ] || { echo "no wine template at $template"; exit 2; }
 prefix=$(mktemp -d "$(dirname "$template")/run.XXXXXX")
 # Hard links are cheap, but Wine rewrites the .reg files in place: those
@@ -17,7 +22,7 @@ cp -al "$template/." "$prefix/"
 rm -f "$prefix"/*.reg
 cp -p "$template"/*.reg "$prefix/"
 export WINEPREFIX=$prefix
-xvfb-run -a sh -c '"$WINE64" "$@"; rc=$?; "$WINESERVER" -k; exit $rc' sh "$@" \
+xvfb-run -a sh -c '"$WINE64" "$@"; rc=$?; "$WINESERVER" -k; exit $rc' sh "$program" "$@" \
     >"$prefix/stdout.log" 2>"$prefix/stderr.log"
 rc=$?
 cat "$prefix/stdout.log"

@@ -11,6 +11,8 @@
 # (a crash, a broadcast not answered, keys left behind, a wrong scan
 # count), never on a time. KIT_BUILD_DIR: another build folder.
 set -eu
+# A relative KIT_BUILD_DIR is taken from where the script was started.
+[ -z "${KIT_BUILD_DIR:-}" ] || KIT_BUILD_DIR=$(realpath -m "$KIT_BUILD_DIR")
 cd "$(dirname "$0")/.."
 events=${1:-10000}
 arrivals=${2:-300}

@@ -18,7 +18,7 @@ std::vector<char> IdList(const std::string &first, const std::string &rest = "")
 bool Matches(const std::string &arguments, std::vector<char> ids, std::string *requested = nullptr)
 {
     RebindRequest request;
-    if (!ParseRebindRequest(arguments.c_str(), &request))
+    if (!ParseRebindRequest(arguments.c_str(), &request, 1))
         return false;
     int matched = MatchRebindHardwareId(ids.data(), (unsigned)ids.size(), &request);
     if (requested)
@@ -29,12 +29,12 @@ bool Matches(const std::string &arguments, std::vector<char> ids, std::string *r
 TEST(RebindRequest, FieldsAtFixedPositionsWithAnySeparator)
 {
     RebindRequest request;
-    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17 zelmot.inf", &request));
+    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17 zelmot.inf", &request, 1));
     EXPECT_STREQ(request.VendorId, "0e5b");
     EXPECT_STREQ(request.ProductId, "0a17");
     EXPECT_STREQ(request.InfName, "zelmot.inf");
 
-    ASSERT_TRUE(ParseRebindRequest("0e5b-0a17-my name.inf  ", &request));
+    ASSERT_TRUE(ParseRebindRequest("0e5b-0a17-my name.inf  ", &request, 1));
     EXPECT_STREQ(request.ProductId, "0a17");
     EXPECT_STREQ(request.InfName, "my name.inf  ") << "blanks inside and at the end are kept";
 }
@@ -42,28 +42,48 @@ TEST(RebindRequest, FieldsAtFixedPositionsWithAnySeparator)
 TEST(RebindRequest, NineCharactersGiveAnEmptyInfNameAndFewerNothing)
 {
     RebindRequest request;
-    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17", &request));
+    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17", &request, 1));
     EXPECT_STREQ(request.InfName, "");
-    EXPECT_FALSE(ParseRebindRequest("0e5b 0a1", &request));
-    EXPECT_FALSE(ParseRebindRequest("", &request));
+    EXPECT_FALSE(ParseRebindRequest("0e5b 0a1", &request, 0));
+    EXPECT_FALSE(ParseRebindRequest("", &request, 0));
 }
 
-TEST(RebindRequest, OverlongInfNameIsRefusedNotCut)
+TEST(RebindRequest, OverlongInfNameIsRefusedNotCutWhereItIsUsed)
 {
     RebindRequest request;
     std::string name59(59, 'n');
-    EXPECT_TRUE(ParseRebindRequest(("0e5b 0a17 " + name59).c_str(), &request));
+    EXPECT_TRUE(ParseRebindRequest(("0e5b 0a17 " + name59).c_str(), &request, 1));
     EXPECT_EQ(std::string(request.InfName), name59);
-    EXPECT_FALSE(ParseRebindRequest(("0e5b 0a17 " + name59 + "x").c_str(), &request));
+    EXPECT_FALSE(ParseRebindRequest(("0e5b 0a17 " + name59 + "x").c_str(), &request, 1));
+    EXPECT_STREQ(request.VendorId, "") << "a refused request selects nothing";
 }
 
-TEST(RebindRequest, ArgumentStoreRefusesTextsOver159Characters)
+TEST(RebindRequest, UnusedInfNameMayHaveAnyLength)
+{
+    RebindRequest request;
+    std::string name200(200, 'n');
+    ASSERT_TRUE(ParseRebindRequest(("0e5b 0a17 " + name200).c_str(), &request, 0));
+    EXPECT_STREQ(request.VendorId, "0e5b");
+    EXPECT_STREQ(request.ProductId, "0a17");
+    EXPECT_STREQ(request.InfName, "") << "never cut into another name";
+    EXPECT_FALSE(ParseRebindRequest("0e5b 0a1", &request, 0)) << "the IDs still need 9 characters";
+}
+
+TEST(RebindRequest, ArgumentStoreRefusesTextsOver159CharactersWhereTheNameIsUsed)
 {
     char store[ArgumentTextSize];
-    EXPECT_TRUE(StoreArgumentText(store, std::string(159, 'a').c_str()));
+    EXPECT_TRUE(StoreArgumentText(store, std::string(159, 'a').c_str(), 1));
     EXPECT_EQ(std::string(store).size(), 159u);
-    EXPECT_FALSE(StoreArgumentText(store, std::string(160, 'a').c_str()));
+    EXPECT_FALSE(StoreArgumentText(store, std::string(160, 'a').c_str(), 1));
     EXPECT_STREQ(store, "");
+}
+
+TEST(RebindRequest, ArgumentStoreCutsAnUnusedName)
+{
+    std::vector<char> store(ArgumentTextSize);
+    std::string text = "0e5b 0a17 " + std::string(8000, 'n');
+    ASSERT_TRUE(StoreArgumentText(store.data(), text.c_str(), 0));
+    EXPECT_EQ(std::string(store.data()), text.substr(0, ArgumentTextSize - 1));
 }
 
 TEST(RebindMatch, VendorAndProductIgnoreCaseButUsbPrefixDoesNot)
@@ -96,7 +116,7 @@ TEST(RebindMatch, UnterminatedListIsNotReadPastItsBuffer)
     std::string text = "USB\\VID_0E5B&PID_0A17&REV";
     std::vector<char> ids(text.begin(), text.end()); // no NUL at all
     RebindRequest request;
-    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17 x", &request));
+    ASSERT_TRUE(ParseRebindRequest("0e5b 0a17 x", &request, 1));
     EXPECT_TRUE(MatchRebindHardwareId(ids.data(), (unsigned)ids.size(), &request));
     std::vector<char> shortIds(ids.begin(), ids.begin() + 20);
     EXPECT_FALSE(MatchRebindHardwareId(shortIds.data(), (unsigned)shortIds.size(), &request));

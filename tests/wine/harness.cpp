@@ -193,20 +193,22 @@ DWORD RunStartupPass(const std::string &exePath, const char *className, bool use
 {
     HANDLE process = StartProgram(exePath, "", useRecorder, newdevLog);
     DWORD pid = process ? GetProcessId(process) : 0;
-    HWND window = pid ? WaitForWindowOfClass(className, pid, 15000) : NULL;
-    if (!window || !WaitUntilIdle(window, 30000)) {
+    HWND window = pid ? WaitForWindowOfClass(className, pid, 60000) : NULL;
+    if (!window || !WaitUntilIdle(window, 60000)) {
         printf("%s did not come up\n", exePath.c_str());
         FinishProgram(process, 0);
         return STILL_ACTIVE;
     }
     PostMessageA(window, WM_COMMAND, 105, 0); // File > Exit
-    return FinishProgram(process, 10000);
+    return FinishProgram(process, 60000);
 }
 
 bool LayOutDriverPackage(void)
 {
     CreateDirectoryA("C:\\windows\\zelmot", NULL);
-    return CopyFileA(TestFilePath("driverpkg\\ZELMOT.INF").c_str(),
+    // Where the installation copies the driver to, as a 32-bit program sees it.
+    return MakeFolders("C:\\windows\\system32\\drivers") &&
+           CopyFileA(TestFilePath("driverpkg\\ZELMOT.INF").c_str(),
                      "C:\\windows\\ZELMOT\\ZELMOT.INF", FALSE) &&
            CopyFileA(TestFilePath("driverpkg\\zelmot.sys").c_str(),
                      "C:\\windows\\zelmot\\zelmot.sys", FALSE);
@@ -465,8 +467,26 @@ LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask, WORD flags)
 
 // ---- files --------------------------------------------------------------------
 
+bool MakeFolders(const std::string &folder)
+{
+    // Each folder of the path from the top down; those that exist stay.
+    for (size_t at = folder.find('\\', 3); ; at = folder.find('\\', at + 1)) {
+        std::string part = folder.substr(0, at);
+        if (!CreateDirectoryA(part.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+        if (at == std::string::npos)
+            return true;
+    }
+}
+
 bool MakeFileWithTime(const std::string &path, const FILETIME &lastWrite)
 {
+    // A 32-bit program on 64-bit Windows sees the 32-bit system folder as
+    // system32, and Wine's lacks folders such as drivers that the program
+    // would find on 32-bit Windows.
+    size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos && slash > 2)
+        MakeFolders(path.substr(0, slash));
     DeleteFileA(path.c_str());
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, NULL);
@@ -583,9 +603,12 @@ int WorkerThreadCount(HWND window)
          more = Thread32Next(snapshot, &thread)) {
         if (thread.th32OwnerProcessID != pid || thread.th32ThreadID == mainThread)
             continue;
-        // The system's own helper threads start outside the program.
+        // The system's own helper threads start outside the program. A
+        // thread just created may show no start address yet (Wine records
+        // it once the thread runs, late on a busy machine): it counts until
+        // it shows where it began.
         ULONG_PTR start = ThreadStartAddress(thread.th32ThreadID);
-        if (start >= imageStart && start < imageEnd)
+        if (start == 0 || (start >= imageStart && start < imageEnd))
             workers++;
     }
     CloseHandle(snapshot);

@@ -52,12 +52,12 @@ DWORD FinishProgram(HANDLE process, DWORD ms);
 // of className appeared meanwhile; then as FinishProgram.
 DWORD FinishProgramWatchingWindow(HANDLE process, const char *className, DWORD ms,
                                   bool *windowSeen);
-// A resident program's start-up pass and nothing more: starts it, waits for
-// its window of className to come up and go idle, then File > Exit. Its exit
-// code; STILL_ACTIVE when it never came up or did not end.
 // The test driver package laid out in the Windows directory as the reader's
 // maker installs it: ZELMOT\ZELMOT.INF and the reference zelmot\zelmot.sys.
 bool LayOutDriverPackage(void);
+// A resident program's start-up pass and nothing more: starts it, waits for
+// its window of className to come up and go idle, then File > Exit. Its exit
+// code; STILL_ACTIVE when it never came up or did not end.
 DWORD RunStartupPass(const std::string &exePath, const char *className, bool useRecorder,
                      const std::string &newdevLog);
 
@@ -126,9 +126,11 @@ LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header);
 #endif
 
 // ---- files --------------------------------------------------------------------
-// Makes path a new file of a few bytes with the given last-write time. An
-// old file there is deleted first, never written: the prefix shares its
-// unchanged files with the template.
+// Creates each missing folder of a Windows path; false when one cannot be.
+bool MakeFolders(const std::string &folder);
+// Makes path a new file of a few bytes with the given last-write time, and
+// the folders above it when missing. An old file there is deleted first,
+// never written: the prefix shares its unchanged files with the template.
 bool MakeFileWithTime(const std::string &path, const FILETIME &lastWrite);
 // A fixed last-write time (whole seconds) moved by seconds.
 FILETIME FileTimeAtSeconds(long long seconds);
@@ -145,7 +147,8 @@ HWND WaitForDialogOfProcess(const char *caption, DWORD pid, DWORD ms);
 bool WaitForWindowGone(HWND window, DWORD ms);
 // Threads of the window's process that run the program's own code, other
 // than the window's own thread: the worker passes a resident program
-// started. -1 when the process cannot be looked at.
+// started, and threads too new to tell. -1 when the process cannot be
+// looked at.
 int WorkerThreadCount(HWND window);
 // Waits until the window's process runs no worker pass, that is, until
 // every pass it started has ended; false after ms. A pass started by a sent

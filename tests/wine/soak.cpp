@@ -244,17 +244,30 @@ static bool AssignsAfterBurst(HWND window, char cardLetter[ReaderSlotCount])
         cardLetter[slot] = 0;
     }
     // Scans also give empty slots the free letters from D on: clear D..Z.
+    // The removal pass must be over before the card comes, or it would cut
+    // the card's scan short.
     if (SendVolumeEvent(window, DBT_DEVICEREMOVECOMPLETE, DrivesDToZ) != 0 ||
-        !WaitForIconLetters("", 5000))
+        !WaitForWorkersToEnd(window, 60000) || !LettersWithIcons().empty())
         return false;
     SetDiskCount(ListedDisks);
     InsertCard(ReaderSlotSD, 'F');
     cardLetter[ReaderSlotSD] = 'F';
     if (SendDeviceEvent(window, DBT_DEVNODES_CHANGED, 0) != 0 ||
-        SendVolumeEvent(window, DBT_DEVICEARRIVAL, Bit('F')) != 0)
+        SendVolumeEvent(window, DBT_DEVICEARRIVAL, Bit('F')) != 0 ||
+        !WaitForWorkersToEnd(window, 60000))
         return false;
-    return WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str(), 5000) &&
+    std::string icon;
+    return ReadDriveIcon('F', &icon, NULL, NULL) && icon == DefaultIconPath("sdico.ico") &&
            DriveMarkerExists('F');
+}
+
+// The figures once every pass tavlix started has ended and the thread
+// count holds; invalid when the passes did not end.
+static ProcessFigures FiguresAfterPasses(const TavlixRun &run, DWORD wantThreads)
+{
+    if (!WaitForTavlixPasses(run))
+        return ProcessFigures();
+    return SettledFigures(run.process, wantThreads, 15000);
 }
 
 TavlixSoakResult RunTavlixSoak(int events, const char *version, unsigned seed)
@@ -265,13 +278,12 @@ TavlixSoakResult RunTavlixSoak(int events, const char *version, unsigned seed)
     AddNonCardDisk(SystemDiskPath, NULL);
     PlugInReader();
     TavlixRun run = StartTavlix(version);
-    result.started = run.window != NULL && WaitUntilIdle(run.window, 10000);
+    result.started = run.window != NULL && WaitUntilIdle(run.window, 60000);
     if (!result.started) {
         EndTavlix(&run);
         return result;
     }
-    // Idle, tavlix has its main thread only: the start-up pass has ended.
-    result.start = SettledFigures(run.process, 1, 10000);
+    result.start = FiguresAfterPasses(run, 0);
     DWORD idleThreads = result.start.threads;
 
     Sender sender(run.window);
@@ -281,7 +293,7 @@ TavlixSoakResult RunTavlixSoak(int events, const char *version, unsigned seed)
     int nextSample = 0;
     while (sender.sent < events) {
         if (!middleTaken && sender.sent >= events / 2) {
-            result.middle = SettledFigures(run.process, idleThreads, 15000);
+            result.middle = FiguresAfterPasses(run, idleThreads);
             middleTaken = true;
         }
         if (sender.sent >= nextSample) {
@@ -298,12 +310,12 @@ TavlixSoakResult RunTavlixSoak(int events, const char *version, unsigned seed)
     result.unanswered = sender.unanswered;
     result.seconds = sender.Seconds();
     result.slowestMs = sender.slowestMs;
-    result.end = SettledFigures(run.process, idleThreads, 15000);
+    result.end = FiguresAfterPasses(run, idleThreads);
     result.iconsAtEnd = LettersWithIcons();
     result.cardsAtEnd = LettersOf(cardLetter);
 
     result.runningAfter = WaitForSingleObject(run.process, 0) == WAIT_TIMEOUT &&
-                          WaitUntilIdle(run.window, 5000);
+                          WaitUntilIdle(run.window, 30000);
     result.assignsAfter = result.runningAfter && AssignsAfterBurst(run.window, cardLetter);
     result.stopped = StopTavlixBySecondLaunch(&run);
     EndTavlix(&run);
@@ -358,6 +370,14 @@ static unsigned long LastScanTick(const std::string &log)
     return requests.empty() ? 0 : requests.back().tick;
 }
 
+// morvex's wait after the last volume arrival.
+static const DWORD RescanDelay = 10000;
+// How long a check that no scan comes waits: half as long again as the
+// timer. A late scan on a busy machine can only slip past it.
+static const DWORD AbsenceWait = RescanDelay * 3 / 2;
+// How long a scan that must come is waited for after its burst.
+static const DWORD ScanDeadline = 120000;
+
 // Waits until the log holds more than count scans, at most ms.
 static bool WaitForScan(const std::string &log, int count, DWORD ms)
 {
@@ -386,8 +406,8 @@ MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst)
     DeleteFileA(log.c_str());
     HANDLE process = StartProgram(exe, "", true, log);
     DWORD pid = process ? GetProcessId(process) : 0;
-    HWND window = pid ? WaitForWindowOfClass("MORVEX", pid, 15000) : NULL;
-    result.started = window && WaitUntilIdle(window, 15000);
+    HWND window = pid ? WaitForWindowOfClass("MORVEX", pid, 60000) : NULL;
+    result.started = window && WaitUntilIdle(window, 60000);
     if (!result.started) {
         KillProgram(process);
         return result;
@@ -406,19 +426,23 @@ MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst)
         // The quiet period: the scan comes about 10 s after the last
         // arrival; a doubled one would come right beside it.
         long delay = -1;
-        if (WaitForScan(log, afterBurst, 20000)) {
+        if (WaitForScan(log, afterBurst, ScanDeadline)) {
             delay = (long)(LastScanTick(log) - lastArrival);
             Sleep(1500);
+            WaitUntilIdle(window, 60000);
         }
         result.scanDelayMs.push_back(delay);
         result.quietScans.push_back(ScanCount(log) - afterBurst);
         if (burst == (bursts - 1) / 2)
             result.middle = SettledFigures(process, 0, 5000);
     }
-    // One more quiet period: a timer that outlived its expiry would scan
-    // again within it.
+    // One more quiet period after the last scan: a timer that outlived its
+    // expiry would scan again within it.
     int settled = ScanCount(log);
-    Sleep(11000);
+    DWORD quiet = GetTickCount() - (settled ? LastScanTick(log) : GetTickCount());
+    if (quiet < AbsenceWait)
+        Sleep(AbsenceWait - quiet);
+    WaitUntilIdle(window, 60000);
     result.lateScans = ScanCount(log) - settled;
     result.end = SettledFigures(process, 0, 5000);
     result.sent = sender.sent;
@@ -426,7 +450,7 @@ MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst)
     result.seconds = sender.Seconds();
 
     PostMessageA(window, WM_COMMAND, 105, 0); // File > Exit
-    result.exitCode = WaitForExit(process, 10000);
+    result.exitCode = WaitForExit(process, 60000);
     if (result.exitCode == STILL_ACTIVE)
         KillProgram(process);
     else
@@ -447,7 +471,8 @@ void PrintMorvexSoak(const MorvexSoakResult &result)
         printf("  burst %u: scans while sending %d, in the quiet period after it %d "
                "(expected 0 and 1), %ld ms after the last arrival\n",
                (unsigned)i + 1, result.burstScans[i], result.quietScans[i], result.scanDelayMs[i]);
-    printf("  scans in a further quiet period of 11 s: %d (expected 0)\n", result.lateScans);
+    printf("  scans in a further quiet period of %lu s: %d (expected 0)\n",
+           (unsigned long)(AbsenceWait / 1000), result.lateScans);
     PrintFigures("start", result.start);
     PrintFigures("middle", result.middle);
     PrintFigures("end", result.end);

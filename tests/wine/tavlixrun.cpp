@@ -33,8 +33,8 @@ bool WaitForTavlixPasses(const TavlixRun &run, DWORD ms)
 
 bool StopTavlixBySecondLaunch(TavlixRun *run)
 {
-    DWORD second = RunProgram(TavlixPath(), "", false, "", 20000);
-    DWORD first = FinishProgram(run->process, 20000);
+    DWORD second = RunProgram(TavlixPath(), "", false, "", 60000);
+    DWORD first = FinishProgram(run->process, 60000);
     run->process = NULL;
     if (second != 0 || first != 0)
         printf("second launch exit %lu, running copy exit %lu\n", second, first);

@@ -40,10 +40,12 @@ bool DriveMarkerExists(char letter);
 std::string LettersWithIcons(void);
 std::string LettersWithMarkers(void);
 // Polls until the icon key of letter holds expected (or, with expected
-// null, until the key is gone); true when reached within ms.
-bool WaitForDriveIcon(char letter, const char *expected, DWORD ms = 5000);
+// null, until the key is gone); true when reached within ms. A pass writes
+// the key, then its value, then the marker: to read more than the value,
+// wait for the passes instead.
+bool WaitForDriveIcon(char letter, const char *expected, DWORD ms = 30000);
 // Polls until the set of letters with icon keys equals letters.
-bool WaitForIconLetters(const char *letters, DWORD ms = 5000);
+bool WaitForIconLetters(const char *letters, DWORD ms = 30000);
 // Removes every icon key D..Z, the settings key and its markers.
 void ClearIconState(void);
 

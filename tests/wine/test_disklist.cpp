@@ -465,9 +465,11 @@ static void CheckWaitsForLock(int line, LPTHREAD_START_ROUTINE routine, DWORD ex
 {
     EnterCriticalSection(&DiskListLock);
     HANDLE thread = CreateThread(NULL, 0, routine, NULL, 0, NULL);
+    // A thread that ignored the lock would end within this; one slow to
+    // start can only hide that, never fail the check.
     DWORD early = WaitForSingleObject(thread, 300);
     LeaveCriticalSection(&DiskListLock);
-    DWORD late = WaitForSingleObject(thread, 5000);
+    DWORD late = WaitForSingleObject(thread, 60000);
     DWORD result = 0;
     GetExitCodeThread(thread, &result);
     CloseHandle(thread);

@@ -194,7 +194,7 @@ static void CheckEndsAtOnce(const char *what)
     DeleteFileA(Log.c_str());
     bool window = false;
     HANDLE process = StartProgram(Exe, "", true, Log);
-    DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 10000, &window);
+    DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 60000, &window);
     ok(code == 0, "%s: exit code 0x%lx", what, code);
     ok(!window, "%s: a window was created", what);
     ok(ReadInstallRequests(Log).empty(), "%s: a scan ran", what);

@@ -85,21 +85,21 @@ struct Icon {
 static void CheckRunning(int line, const TavlixRun &run)
 {
     CheckAt(__FILE__, line,
-            WaitForExit(run.process, 0) == STILL_ACTIVE && WaitUntilIdle(run.window, 5000),
+            WaitForExit(run.process, 0) == STILL_ACTIVE && WaitUntilIdle(run.window, 30000),
             "tavlix ended or stopped answering");
 }
 
-// Exactly these letters get their icons, and keep them a moment later.
-static void CheckIcons(int line, const std::vector<Icon> &icons)
+// Once every pass the last broadcast started has ended, exactly these
+// letters have their icons.
+static void CheckIcons(int line, const TavlixRun &run, const std::vector<Icon> &icons)
 {
     std::string letters;
     for (size_t i = 0; i < icons.size(); i++)
         letters += icons[i].letter;
-    bool reached = WaitForIconLetters(letters.c_str(), 5000);
-    Sleep(600);
+    CheckAt(__FILE__, line, WaitForTavlixPasses(run), "passes still running");
     std::string now = LettersWithIcons();
-    CheckAt(__FILE__, line, reached && now == letters, "icons on '%s', expected '%s'",
-            now.c_str(), letters.c_str());
+    CheckAt(__FILE__, line, now == letters, "icons on '%s', expected '%s'", now.c_str(),
+            letters.c_str());
     for (size_t i = 0; i < icons.size(); i++) {
         std::string text;
         ReadDriveIcon(icons[i].letter, &text, NULL, NULL);
@@ -108,27 +108,24 @@ static void CheckIcons(int line, const std::vector<Icon> &icons)
     }
 }
 
+// Starts tavlix on what the case has seeded; returns once its window
+// creation, which reads Count, and its start-up scan are over.
+static TavlixRun StartSeeded(const char *version)
+{
+    ClearIconState();
+    TavlixRun run = StartTavlix(version);
+    ok(run.window != NULL && WaitForTavlixPasses(run), "%s: no main window or start-up not over",
+       version);
+    return run;
+}
+
 // Nothing seeded but a system disk; tavlix started, past its start-up
 // scan (which must not see what the case seeds next), and answering.
 static TavlixRun StartEmpty(const char *version)
 {
     ClearSimulatedDisks();
-    ClearIconState();
     AddNonCardDisk(SystemDiskPath, NULL);
-    TavlixRun run = StartTavlix(version);
-    ok(run.window != NULL && WaitUntilIdle(run.window, 10000), "%s: no main window", version);
-    Sleep(500);
-    return run;
-}
-
-// Starts tavlix on what the case has seeded; returns once its window
-// creation, which reads Count, is over.
-static TavlixRun StartSeeded(const char *version)
-{
-    ClearIconState();
-    TavlixRun run = StartTavlix(version);
-    ok(run.window != NULL && WaitUntilIdle(run.window, 10000), "%s: no main window", version);
-    return run;
+    return StartSeeded(version);
 }
 
 static void Stop(TavlixRun *run)
@@ -195,7 +192,7 @@ static void test_mounted_devices_data(void)
        "no third ampersand after a short prefix");
 
     ArriveAfterSeeding(run, mask);
-    CheckIcons(__LINE__, {{'H', "sdico.ico"}, {'J', "smico.ico"}, {'N', "cfico.ico"},
+    CheckIcons(__LINE__, run, {{'H', "sdico.ico"}, {'J', "smico.ico"}, {'N', "cfico.ico"},
                           {'P', "smico.ico"}});
     CheckRunning(__LINE__, run);
     Stop(&run);
@@ -249,7 +246,7 @@ static void test_parent_id_prefix_values(void)
 
     ArriveAfterSeeding(run, Bit('H') | Bit('I') | Bit('J') | Bit('K') | Bit('L') | Bit('M') |
                                 Bit('N'));
-    CheckIcons(__LINE__, {{'H', "sdico.ico"}, {'I', "cfico.ico"}, {'L', "sdico.ico"},
+    CheckIcons(__LINE__, run, {{'H', "sdico.ico"}, {'I', "cfico.ico"}, {'L', "sdico.ico"},
                           {'M', "msico.ico"}});
     CheckRunning(__LINE__, run);
     Stop(&run);
@@ -295,7 +292,7 @@ static void test_disk_values_and_long_paths(void)
 
     TavlixRun run = StartSeeded("win2k");
     // The CF disk has no volume: the first free letter.
-    CheckIcons(__LINE__, {{'D', "cfico.ico"}, {'F', "sdico.ico"}});
+    CheckIcons(__LINE__, run, {{'D', "cfico.ico"}, {'F', "sdico.ico"}});
     CheckRunning(__LINE__, run);
     Stop(&run);
 }
@@ -315,9 +312,9 @@ static void test_unreadable_disk_value(void)
     ok(InsertCard(ReaderSlotSD, 'F') && InsertCard(ReaderSlotCF, 'G'), "cards");
 
     TavlixRun run = StartSeeded("win2k");
-    CheckIcons(__LINE__, {});
+    CheckIcons(__LINE__, run, {});
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('F') | Bit('G')) == 0, "answered");
-    CheckIcons(__LINE__, {{'F', "sdico.ico"}});
+    CheckIcons(__LINE__, run, {{'F', "sdico.ico"}});
     CheckRunning(__LINE__, run);
     Stop(&run);
 }
@@ -353,12 +350,12 @@ static void ScanWithCount(int line, const TavlixRun &run, DWORD type, const std:
                 (DWORD)count.size());
     CheckAt(__FILE__, line, SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0,
             "node change not answered with 0");
-    CheckIcons(line, icons);
+    CheckIcons(line, run, icons);
     CheckAt(__FILE__, line, SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, DrivesDToZ) == 0,
             "removal not answered with 0");
-    CheckAt(__FILE__, line, WaitForIconLetters(""), "icons left: %s", LettersWithIcons().c_str());
-    // A removal pass that came late would cut the next step's scan short.
-    Sleep(300);
+    // Waited for to the end: a removal pass still running would cut the
+    // next step's scan short.
+    CheckIcons(line, run, {});
 }
 
 static std::string Dword(DWORD value)
@@ -399,14 +396,14 @@ static void test_missing_disk_service_key(void)
     ok(!RegKeyExists(HKEY_LOCAL_MACHINE, DiskServiceKeyName), "no disk service key");
     TavlixRun run = StartSeeded("winxp");
     ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
-    CheckIcons(__LINE__, {});
+    CheckIcons(__LINE__, run, {});
     ok(RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\BrindIco") &&
            !RegKeyIsVolatile(HKEY_LOCAL_MACHINE, "Software\\BrindIco"),
        "the settings key was made, non-volatile");
 
     ok(PlugInReader() && InsertCard(ReaderSlotSD, 'F'), "reader plugged in");
     ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
-    CheckIcons(__LINE__, {{'D', "cfico.ico"}, {'E', "smico.ico"}, {'F', "sdico.ico"},
+    CheckIcons(__LINE__, run, {{'D', "cfico.ico"}, {'E', "smico.ico"}, {'F', "sdico.ico"},
                           {'G', "msico.ico"}});
     ok(LettersWithMarkers() == "DEFG", "markers %s", LettersWithMarkers().c_str());
     CheckRunning(__LINE__, run);
@@ -421,13 +418,13 @@ static void test_missing_count(void)
     ok(PlugInReader() && InsertCard(ReaderSlotSD, 'F'), "reader plugged in");
     ok(RegRemoveValue(HKEY_LOCAL_MACHINE, DiskServiceKeyName, "Count"), "Count removed");
     TavlixRun run = StartSeeded("win2k");
-    CheckIcons(__LINE__, {});
+    CheckIcons(__LINE__, run, {});
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('F')) == 0, "arrival answered");
-    CheckIcons(__LINE__, {});
+    CheckIcons(__LINE__, run, {});
 
     ok(SetDiskCount(4), "Count 4");
     ArriveAfterSeeding(run, Bit('F'));
-    CheckIcons(__LINE__, {{'F', "sdico.ico"}});
+    CheckIcons(__LINE__, run, {{'F', "sdico.ico"}});
     CheckRunning(__LINE__, run);
     Stop(&run);
 }
@@ -459,21 +456,21 @@ static void test_hostile_broadcasts(void)
     for (size_t i = 0; i < sizeof(shortSizes) / sizeof(shortSizes[0]); i++)
         SendVolumeHeader(run.window, DBT_DEVICEARRIVAL, shortSizes[i], 0xFFFFFFFF);
     CheckRunning(__LINE__, run);
-    CheckIcons(__LINE__, {});
+    CheckIcons(__LINE__, run, {});
 
     ok(SendVolumeHeader(run.window, DBT_DEVICEARRIVAL, sizeof(DEV_BROADCAST_HDR) + 4,
                         Bit('H')) == 0,
        "header with the mask only answered");
-    CheckIcons(__LINE__, {{'H', "sdico.ico"}});
+    CheckIcons(__LINE__, run, {{'H', "sdico.ico"}});
 
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, 0xFFFFFFFF) == 0, "every bit answered");
-    CheckIcons(__LINE__, {{'H', "sdico.ico"}, {'I', "cfico.ico"}});
+    CheckIcons(__LINE__, run, {{'H', "sdico.ico"}, {'I', "cfico.ico"}});
     ok(!DriveIconExists('A') && !DriveIconExists('B') && !DriveIconExists('C'),
        "an icon for A, B or C");
 
     ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 0xFFFFFFFF) == 0,
        "removal of every bit answered");
-    CheckIcons(__LINE__, {});
+    CheckIcons(__LINE__, run, {});
     ok(LettersWithMarkers().empty(), "markers left: %s", LettersWithMarkers().c_str());
     CheckRunning(__LINE__, run);
     Stop(&run);

@@ -63,9 +63,10 @@ static void CheckStartupIcons(int line, const IconValue values[5], const char *c
     SeedReader();
     PutIconValues(values);
     TavlixRun run = StartTavlix("win2k");
-    CheckAt(__FILE__, line, run.window != NULL, "no main window");
-    bool reached = WaitForIconLetters("DEFGH");
-    CheckAt(__FILE__, line, reached, "icons on '%s'", LettersWithIcons().c_str());
+    CheckAt(__FILE__, line, run.window != NULL && WaitForTavlixPasses(run),
+            "no main window or start-up not over");
+    CheckAt(__FILE__, line, LettersWithIcons() == "DEFGH", "icons on '%s'",
+            LettersWithIcons().c_str());
     const char letters[5] = {'D', 'F', 'E', 'G', 'H'}; // in SlotType order
     for (int slot = 0; slot < 5; slot++) {
         std::string text;

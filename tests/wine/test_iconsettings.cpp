@@ -188,7 +188,7 @@ static void test_late_open_race(void)
     for (int i = 0; i < 8; i++)
         threads[i] = CreateThread(NULL, 0, MarkLetterThread, (LPVOID)(INT_PTR)('D' + i), 0, NULL);
     SetEvent(StartLine);
-    WaitForMultipleObjects(8, threads, TRUE, 10000);
+    WaitForMultipleObjects(8, threads, TRUE, 60000);
     for (int i = 0; i < 8; i++) {
         DWORD result = 0;
         GetExitCodeThread(threads[i], &result);

@@ -249,23 +249,22 @@ static void test_tavlix_from_run_entry(void)
     DWORD pid = 0;
     HANDLE first = StartCommand(command, &pid);
     ok(first != NULL, "tavlix does not start from [%s]", command.c_str());
-    ok(WaitForWindowOfClass("TAVLIX", pid, 15000) != NULL, "tavlix is not running");
+    HWND window = WaitForWindowOfClass("TAVLIX", pid, 60000);
+    ok(window != NULL, "tavlix is not running");
 
     // On Windows 2000 tavlix scans the disks at start-up and gives F its icon.
-    std::string fKey = DriveIconKey('F');
-    DWORD start = GetTickCount();
-    while (!RegValueExists(HKEY_CLASSES_ROOT, fKey.c_str(), "") && GetTickCount() - start < 15000)
-        Sleep(50);
-    std::string icon = ReadString(HKEY_CLASSES_ROOT, fKey.c_str(), "");
+    ok(window && WaitUntilIdle(window, 60000) && WaitForWorkersToEnd(window, 60000),
+       "tavlix's start-up scan did not end");
+    std::string icon = ReadString(HKEY_CLASSES_ROOT, DriveIconKey('F').c_str(), "");
     ok(lstrcmpiA(icon.c_str(), (WindowsDir + "\\sdico.ico").c_str()) == 0,
        "F's icon is [%s], want the installed SD icon", icon.c_str());
     ok(SameFile(icon, PackageDir + "\\sdico.ico"), "F's icon file is not the package's SD icon");
     ok(CountDriveIcons() >= 1, "no drive got an icon");
 
     // A second start from the same entry stops both.
-    DWORD second = RunCommand(command, 15000);
+    DWORD second = RunCommand(command, 60000);
     ok(second == 0, "second tavlix: exit code %lu", second);
-    DWORD code = FinishProgram(first, 15000);
+    DWORD code = FinishProgram(first, 60000);
     ok(code == 0, "first tavlix: exit code %lu", code);
     ok(CountDriveIcons() == 0, "drive icons left after tavlix stopped");
 

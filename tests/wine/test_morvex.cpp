@@ -30,8 +30,8 @@ static bool StartMorvex(MorvexRun *run)
     DeleteFileA(Log.c_str());
     run->process = StartProgram(Exe, "", true, Log);
     run->pid = run->process ? GetProcessId(run->process) : 0;
-    run->window = WaitForWindowOfClass("MORVEX", run->pid, 15000);
-    if (!run->window || !WaitUntilIdle(run->window, 15000)) {
+    run->window = WaitForWindowOfClass("MORVEX", run->pid, 60000);
+    if (!run->window || !WaitUntilIdle(run->window, 60000)) {
         ok(false, "morvex did not come up");
         KillProgram(run->process);
         return false;
@@ -43,7 +43,7 @@ static bool StartMorvex(MorvexRun *run)
 static DWORD ExitMorvex(MorvexRun *run)
 {
     PostMessageA(run->window, WM_COMMAND, 105, 0);
-    DWORD code = WaitForExit(run->process, 10000);
+    DWORD code = WaitForExit(run->process, 60000);
     if (code == STILL_ACTIVE)
         KillProgram(run->process);
     else
@@ -173,7 +173,7 @@ static void test_missing_reference_ends_at_once(void)
     DeleteFileA(Log.c_str());
     bool window = false;
     HANDLE process = StartProgram(Exe, "", true, Log);
-    DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 10000, &window);
+    DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 60000, &window);
     ok(code == 0, "exit code %lu", code);
     ok(!window, "a window was created");
     ok(ReadInstallRequests(Log).empty(), "a scan ran");
@@ -186,7 +186,7 @@ static void CloseAbout(HWND dialog, bool byEscape)
         PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 1);
     else
         PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    ok(WaitForWindowGone(dialog, 10000), "the About box stays open after %s",
+    ok(WaitForWindowGone(dialog, 30000), "the About box stays open after %s",
        byEscape ? "Escape" : "OK");
 }
 
@@ -209,21 +209,23 @@ static void test_about_box_and_exit(void)
         return;
 
     PostMessageA(run.window, WM_COMMAND, MAKEWPARAM(104, 1), 0);
-    HWND dialog = WaitForDialogOfProcess("About", run.pid, 5000);
+    HWND dialog = WaitForDialogOfProcess("About", run.pid, 30000);
     CheckAbout(run, dialog, "command 104");
     if (dialog)
         CloseAbout(dialog, false);
 
-    // The accelerators want Alt: the bare character opens nothing.
+    // The accelerators want Alt: the bare character opens nothing. A posted
+    // message has no observable end, so this waits a while for a box that
+    // must not come; a slow one can only slip past.
     PostMessageA(run.window, WM_CHAR, '?', 1);
-    ok(WaitForDialogOfProcess("About", run.pid, 1000) == NULL, "'?' without Alt opened About");
+    ok(WaitForDialogOfProcess("About", run.pid, 3000) == NULL, "'?' without Alt opened About");
 
-    dialog = OpenDialogWithAltCharacter(run.window, '?', "About", 5000);
+    dialog = OpenDialogWithAltCharacter(run.window, '?', "About", 30000);
     CheckAbout(run, dialog, "Alt+?");
     if (dialog)
         CloseAbout(dialog, true);
 
-    dialog = OpenDialogWithAltCharacter(run.window, '/', "About", 5000);
+    dialog = OpenDialogWithAltCharacter(run.window, '/', "About", 30000);
     CheckAbout(run, dialog, "Alt+/");
     if (dialog)
         CloseAbout(dialog, false);

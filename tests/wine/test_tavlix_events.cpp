@@ -17,8 +17,15 @@ static TavlixRun StartWithoutReader(const char *version)
     ClearIconState();
     AddNonCardDisk(SystemDiskPath, NULL);
     TavlixRun run = StartTavlix(version);
-    ok(run.window != NULL, "%s: main window", version);
+    ok(run.window != NULL && WaitForTavlixPasses(run), "%s: main window, start-up over", version);
     return run;
+}
+
+// Every pass the last broadcast started has ended: what it writes is all
+// written, and what it did not write it never will.
+static void CheckPassesEnd(int line, const TavlixRun &run)
+{
+    CheckAt(__FILE__, line, WaitForTavlixPasses(run), "passes still running");
 }
 
 static void Stop(TavlixRun *run)
@@ -34,11 +41,12 @@ static void test_arrival_on_windows_2000(void)
     PlugInReader();
     // On 5.0 a growing disk count only updates the count.
     ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
-    Sleep(500);
+    CheckPassesEnd(__LINE__, run);
     ok(LettersWithIcons().empty(), "node change assigned %s", LettersWithIcons().c_str());
 
     InsertCard(ReaderSlotSD, 'H');
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H')) == 0, "arrival answered");
+    CheckPassesEnd(__LINE__, run);
     ok(WaitForDriveIcon('H', DefaultIconPath("sdico.ico").c_str()), "H gets the SD icon");
     ok(RegKeyIsVolatile(HKEY_CLASSES_ROOT, DriveIconKey('H').c_str()), "H volatile");
     ok(DriveMarkerExists('H'), "H marker");
@@ -46,13 +54,14 @@ static void test_arrival_on_windows_2000(void)
     // Bits above Z are ignored; the CF card still gets its icon.
     InsertCard(ReaderSlotCF, 'K');
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('K') | 0xFC000000u) == 0, "answered");
+    CheckPassesEnd(__LINE__, run);
     ok(WaitForDriveIcon('K', DefaultIconPath("cfico.ico").c_str()), "K gets the CF icon");
 
     // A volume on a disk that is no card slot gets nothing.
     AddNonCardDisk(FlashDiskPath, "7&5e6f7081&0");
     PutMountedDevice('J', RemovableVolumeData("7&5e6f7081&0"));
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('J')) == 0, "answered");
-    Sleep(500);
+    CheckPassesEnd(__LINE__, run);
     ok(LettersWithIcons() == "HK", "icons %s", LettersWithIcons().c_str());
     Stop(&run);
 }
@@ -63,7 +72,7 @@ static void CheckArrivalIgnored(const char *version)
     PlugInReader();
     InsertCard(ReaderSlotSD, 'H');
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H')) == 0, "%s: answered", version);
-    Sleep(700);
+    CheckPassesEnd(__LINE__, run);
     ok(!DriveIconExists('H'), "%s: arrival assigned H", version);
     Stop(&run);
 }
@@ -84,6 +93,7 @@ static void CheckRemoval(const char *version)
     RegPutString(HKEY_LOCAL_MACHINE, "Software\\BrindIco", "L", "");
     ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, Bit('L') | 0x80000000u) == 0,
        "%s: answered", version);
+    CheckPassesEnd(__LINE__, run);
     ok(WaitForDriveIcon('L', NULL), "%s: L removed", version);
     ok(!DriveMarkerExists('L'), "%s: L marker removed", version);
     ok(RegKeyExists(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe\\Drives\\L"),
@@ -121,7 +131,7 @@ static void test_ignored_broadcasts(void)
     ok(SendDeviceEvent(run.window, DBT_DEVICEREMOVECOMPLETE, (LPARAM)&shortVolume) == 0,
        "short header answered");
     ok(SendDeviceEvent(run.window, DBT_QUERYCHANGECONFIG, 0) == 0, "other event answered");
-    Sleep(500);
+    CheckPassesEnd(__LINE__, run);
     ok(DriveIconExists('N'), "N removed by a broadcast that names no volume");
     EndTavlix(&run);
     ClearIconState();
@@ -138,7 +148,7 @@ static void test_burst(void)
     InsertCard(ReaderSlotSD, 'H');
     InsertCard(ReaderSlotCF, 'I');
     TavlixRun run = StartTavlix("win2k");
-    ok(run.window != NULL, "main window");
+    ok(run.window != NULL && WaitForTavlixPasses(run), "main window, start-up over");
     DWORD slowest = 0;
     int unanswered = 0;
     for (int i = 0; i < 400; i++) {

@@ -28,20 +28,15 @@ static bool WindowHasChildText(HWND window, const char *text)
     for (;;) {
         TextSearch search = {text, false};
         EnumChildWindows(window, MatchChildText, (LPARAM)&search);
-        if (search.found || GetTickCount() - start > 5000)
+        if (search.found || GetTickCount() - start > 30000)
             return search.found;
         Sleep(20);
     }
 }
 
-
-
-
-
 static bool Responds(HWND window)
 {
-    DWORD_PTR result;
-    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+    return WaitUntilIdle(window, 30000);
 }
 
 static void SeedReader(void)
@@ -55,14 +50,14 @@ static void SeedReader(void)
 static void CheckVersionBox(const char *arguments)
 {
     TavlixRun box = StartTavlix("win2k", arguments, 0);
-    HWND dialog = WaitForDialogOfProcess("TAVLI Verion", box.pid, 10000);
+    HWND dialog = WaitForDialogOfProcess("TAVLI Verion", box.pid, 60000);
     ok(dialog != NULL, "'%s': no version box captioned TAVLI Verion", arguments);
     if (dialog) {
         ok(WindowHasChildText(dialog, "0.0.11.030306"), "version text missing");
         ok(FindWindowOfClass("TAVLIX", box.pid) == NULL, "a main window exists beside the box");
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     }
-    DWORD code = WaitForExit(box.process, 10000);
+    DWORD code = WaitForExit(box.process, 60000);
     ok(code == 0, "'%s': exit code %lu", arguments, code);
     EndTavlix(&box);
 }
@@ -73,7 +68,8 @@ static void test_version_box(void)
     // Also while a copy runs: the running copy is left alone.
     SeedReader();
     TavlixRun running = StartTavlix("win2k");
-    ok(WaitForIconLetters("DEFG"), "icons %s", LettersWithIcons().c_str());
+    ok(WaitForTavlixPasses(running) && LettersWithIcons() == "DEFG", "icons %s",
+       LettersWithIcons().c_str());
     CheckVersionBox("version");
     ok(WaitForExit(running.process, 0) == STILL_ACTIVE, "the running copy ended");
     ok(LettersWithIcons() == "DEFG", "icons changed: %s", LettersWithIcons().c_str());
@@ -90,7 +86,8 @@ static void test_second_launch_stops_the_running_copy(void)
     SeedReader();
     TavlixRun first = StartTavlix("win2k");
     ok(first.window != NULL, "first copy");
-    ok(WaitForIconLetters("DEFG"), "icons %s", LettersWithIcons().c_str());
+    ok(WaitForTavlixPasses(first) && LettersWithIcons() == "DEFG", "icons %s",
+       LettersWithIcons().c_str());
     // A key written by another program on a letter tavlix never used goes
     // too: the exit clears D to Z.
     RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('Y').c_str(), "", "C:\\other.ico");
@@ -101,7 +98,8 @@ static void test_second_launch_stops_the_running_copy(void)
 
     TavlixRun third = StartTavlix("win2k");
     ok(third.window != NULL, "a third launch starts normally");
-    ok(WaitForIconLetters("DEFG"), "icons again %s", LettersWithIcons().c_str());
+    ok(WaitForTavlixPasses(third) && LettersWithIcons() == "DEFG", "icons again %s",
+       LettersWithIcons().c_str());
     ok(StopTavlixBySecondLaunch(&third), "stopped");
 }
 
@@ -109,9 +107,10 @@ static void test_file_exit(void)
 {
     SeedReader();
     TavlixRun run = StartTavlix("win2k");
-    ok(WaitForIconLetters("DEFG"), "icons %s", LettersWithIcons().c_str());
+    ok(WaitForTavlixPasses(run) && LettersWithIcons() == "DEFG", "icons %s",
+       LettersWithIcons().c_str());
     SendMessageA(run.window, WM_COMMAND, 105, 0);
-    DWORD code = WaitForExit(run.process, 10000);
+    DWORD code = WaitForExit(run.process, 60000);
     ok(code == 0, "exit code %lu", code);
     ok(LettersWithIcons().empty() && LettersWithMarkers().empty(), "left icons %s markers %s",
        LettersWithIcons().c_str(), LettersWithMarkers().c_str());
@@ -125,10 +124,10 @@ static bool AboutBoxRoundTrip(TavlixRun *run, UINT msg, WPARAM wParam, LPARAM lP
 {
     HWND about;
     if (msg == WM_SYSCHAR) {
-        about = OpenDialogWithAltCharacter(run->window, (char)wParam, "About", 5000);
+        about = OpenDialogWithAltCharacter(run->window, (char)wParam, "About", 30000);
     } else {
         PostMessageA(run->window, msg, wParam, lParam);
-        about = WaitForDialogOfProcess("About", run->pid, 5000);
+        about = WaitForDialogOfProcess("About", run->pid, 30000);
     }
     ok(about != NULL, "%s: no About box", how);
     if (!about)
@@ -136,7 +135,7 @@ static bool AboutBoxRoundTrip(TavlixRun *run, UINT msg, WPARAM wParam, LPARAM lP
     ok(WindowHasChildText(about, "tavlix Version 1.0"), "%s: version line missing", how);
     ok(GetWindow(about, GW_OWNER) == run->window, "%s: not owned by the main window", how);
     PostMessageA(about, closeMsg, closeWParam, 0);
-    ok(WaitForWindowGone(about, 10000), "%s: the About box stayed", how);
+    ok(WaitForWindowGone(about, 30000), "%s: the About box stayed", how);
     ok(Responds(run->window) && WaitForExit(run->process, 0) == STILL_ACTIVE,
        "%s: tavlix stopped answering", how);
     return true;

@@ -75,6 +75,38 @@ static void test_variants(void)
        "bare variant: %u requests, %s", (unsigned)r.size(), r.empty() ? "" : r[0].infPath.c_str());
 }
 
+// The third word names the INF file only for vorbind.exe. The other two
+// builds pass their own fixed path, so a long third word, even one that
+// makes the whole text longer than the program keeps, must not stop them;
+// vorbind.exe still refuses a name it would have to cut.
+static void test_unused_inf_name_of_any_length(void)
+{
+    const struct {
+        const char *exe;
+        const char *infPath;
+        unsigned long flags;
+    } builds[] = {{"vorbind-oem.exe", "OEMDRVRS\\zelmot.inf", 1}, {"vorbind-bare.exe", "zelmot.inf", 0}};
+    const size_t nameLengths[] = {60, 150, 400};
+    for (const auto &build : builds) {
+        for (size_t length : nameLengths) {
+            std::string name = std::string(length - 4, 'n') + ".inf";
+            DWORD code;
+            std::vector<InstallRequest> r = RunVorbind(build.exe, "0e5b 0a17 " + name, &code);
+            ok(code == 0, "%s, %u-character name: exit code %lu", build.exe, (unsigned)length,
+               code);
+            ok(r.size() == 1 && r[0].hardwareId == "USB\\VID_0E5B&PID_0A17&REV_0100" &&
+                   r[0].infPath == build.infPath && r[0].flags == build.flags,
+               "%s, %u-character name: %u requests, %s", build.exe, (unsigned)length,
+               (unsigned)r.size(), r.empty() ? "" : r[0].infPath.c_str());
+        }
+    }
+    DWORD code;
+    std::vector<InstallRequest> r =
+        RunVorbind("vorbind.exe", "0e5b 0a17 " + std::string(56, 'n') + ".inf", &code);
+    ok(code == 0 && r.empty(), "vorbind.exe: a 60-character name gives %u requests",
+       (unsigned)r.size());
+}
+
 static void test_case_rules(void)
 {
     DWORD code;
@@ -150,6 +182,7 @@ int main(int argc, char **argv)
     InstallNewdevRecorder(Folder);
     SeedDevices();
     RUN_TEST(test_variants);
+    RUN_TEST(test_unused_inf_name_of_any_length);
     RUN_TEST(test_case_rules);
     RUN_TEST(test_first_id_rules);
     RUN_TEST(test_every_device);
