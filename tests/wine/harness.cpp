@@ -49,13 +49,20 @@ int FinishTests(void)
     return Failed == 0 && Passed > 0 ? 0 : 1;
 }
 
+// A Unix folder as Wine's Z: drive shows it; a relative one is taken from
+// the current folder, which Wine sets from the Unix one.
 static std::string WindowsPathOf(const char *unixPath)
 {
-    std::string path = "Z:";
-    path += unixPath;
+    std::string path = unixPath[0] == '/' ? std::string("Z:") + unixPath : unixPath;
     for (size_t i = 0; i < path.size(); i++)
         if (path[i] == '/')
             path[i] = '\\';
+    if (unixPath[0] != '/') {
+        char full[MAX_PATH];
+        DWORD n = GetFullPathNameA(path.c_str(), sizeof(full), full, NULL);
+        if (n > 0 && n < sizeof(full))
+            path = full;
+    }
     while (path.size() > 3 && path.back() == '\\')
         path.pop_back();
     return path;

@@ -89,6 +89,25 @@ bool DriveMarkerExists(char letter)
     return RegValueExists(HKEY_LOCAL_MACHINE, SettingsKey, name);
 }
 
+bool PutOtherProgramsDriveIcon(char letter)
+{
+    const DWORD options[] = {REG_OPTION_NON_VOLATILE, REG_OPTION_VOLATILE};
+    for (DWORD option : options) {
+        HKEY key;
+        LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str(), 0, NULL, option,
+                                  KEY_ALL_ACCESS, NULL, &key, NULL);
+        if (rc == ERROR_CHILD_MUST_BE_VOLATILE)
+            continue;
+        if (rc != ERROR_SUCCESS)
+            return false;
+        rc = RegSetValueExA(key, NULL, 0, REG_SZ, (const BYTE *)OtherProgramsIcon,
+                            sizeof(OtherProgramsIcon));
+        RegCloseKey(key);
+        return rc == ERROR_SUCCESS;
+    }
+    return false;
+}
+
 std::string LettersWithIcons(void)
 {
     std::string letters;

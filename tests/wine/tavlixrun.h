@@ -36,6 +36,11 @@ bool DriveIconExists(char letter);
 // (bytes as the ANSI writer counted them).
 bool ReadDriveIcon(char letter, std::string *text, DWORD *type, DWORD *bytes);
 bool DriveMarkerExists(char letter);
+// Another program's icon key for the drive (OtherProgramsIcon): kept over
+// a restart, or volatile where the keys above it are, as a volatile key
+// takes only volatile children. False when it could not be written.
+bool PutOtherProgramsDriveIcon(char letter);
+#define OtherProgramsIcon "C:\\other\\drive.ico"
 // Letters D..Z with an icon key, as a string such as "DEFG".
 std::string LettersWithIcons(void);
 std::string LettersWithMarkers(void);

@@ -134,6 +134,61 @@ static void test_burst_of_arrivals_brings_one_scan(void)
            (unsigned)(ticks.size() - before));
 }
 
+// An installation may show a modal window (an unsigned-driver warning, a
+// restart prompt) whose message loop runs morvex's messages until it is
+// closed. Installing the driver restarts the reader, so its volumes arrive
+// meanwhile, and their rescan wait runs out while the prompt is still up.
+// No scan may start inside the running one: one scan follows it instead.
+static void test_no_scan_inside_a_scan(void)
+{
+    const DWORD promptMs = 25000;
+    Log = Folder + "\\prompt.log";
+    DeleteFileA(Log.c_str());
+    SetEnvironmentVariableA("KIT_NEWDEV_MODAL_MS", "25000");
+    HANDLE process = StartProgram(Folder + "\\morvex.exe", "", true, Log);
+    SetEnvironmentVariableA("KIT_NEWDEV_MODAL_MS", NULL);
+    DWORD pid = process ? GetProcessId(process) : 0;
+
+    // The start-up scan's installation is the one with the prompt; the
+    // window exists, still inside its creation.
+    ok(WaitForScans(0, ScanDeadline), "the start-up scan requested nothing");
+    Window = WaitForWindowOfClass("MORVEX", pid, 60000);
+    ok(Window != NULL, "no main window during the prompt");
+    if (!Window) {
+        FinishProgram(process, 0);
+        return;
+    }
+    DWORD arrival = GetTickCount();
+    ok(SendVolumeEvent(Window, DBT_DEVICEARRIVAL, 1u << 5) == 0,
+       "an arrival during the prompt is answered");
+    std::vector<InstallRequest> r = ReadInstallRequests(Log);
+    bool inTime = !r.empty() && (long)(r[0].tick + promptMs - arrival) > RescanDelay + 5000;
+    if (!inTime)
+        printf("the arrival came too late for its wait to run out during the prompt\n");
+
+    ok(WaitForScans(1, ScanDeadline + promptMs), "no scan followed the one with the prompt");
+    ok(WaitUntilIdle(Window, promptMs + 60000), "morvex stopped answering");
+    r = ReadInstallRequests(Log);
+    for (size_t i = 0; i < r.size(); i++)
+        ok(r[i].depth == 0, "request %u was made while %lu other(s) were in progress",
+           (unsigned)i, r[i].depth);
+    if (r.size() >= 2) {
+        long after = (long)(r[1].tick - arrival);
+        printf("the scan that followed came %ld ms after the arrival, %ld ms after the first\n",
+               after, (long)(r[1].tick - r[0].tick));
+        ok(after >= RescanDelay - TimerSlack, "it came %ld ms after the arrival", after);
+        // Its wait ran out once: no other scan comes after.
+        WaitQuietSince(r[1].tick);
+        r = ReadInstallRequests(Log);
+        ok(r.size() == 2 || !inTime, "%u scans, expected the start-up scan and one more",
+           (unsigned)r.size());
+    }
+    ok(WaitForExit(process, 0) == STILL_ACTIVE, "morvex ended");
+    PostMessageA(Window, WM_COMMAND, 105, 0);
+    DWORD code = FinishProgram(process, 60000);
+    ok(code == 0, "exit code %lu", code);
+}
+
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
@@ -162,5 +217,6 @@ int main(int argc, char **argv)
     }
     DWORD code = FinishProgram(process, 60000);
     ok(code == 0, "exit code %lu", code);
+    RUN_TEST(test_no_scan_inside_a_scan);
     return FinishTests();
 }

@@ -88,8 +88,8 @@ static void test_arrival_ignored_on_xp_and_7(void)
 static void CheckRemoval(const char *version)
 {
     TavlixRun run = StartWithoutReader(version);
-    RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('L').c_str(), "", "C:\\other\\drive.ico");
-    RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('M').c_str(), "", "C:\\other\\drive.ico");
+    ok(PutOtherProgramsDriveIcon('L'), "another program's icon for L");
+    ok(PutOtherProgramsDriveIcon('M'), "another program's icon for M");
     RegPutString(HKEY_LOCAL_MACHINE, "Software\\BrindIco", "L", "");
     ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, Bit('L') | 0x80000000u) == 0,
        "%s: answered", version);
@@ -110,10 +110,81 @@ static void test_removal_on_every_version(void)
     CheckRemoval("win7");
 }
 
+// What a user sees of the drives D..Z: each icon key's text, and the
+// markers, as one line to compare.
+static std::string IconState(void)
+{
+    std::string state;
+    for (char letter : LettersWithIcons()) {
+        std::string icon;
+        ReadDriveIcon(letter, &icon, NULL, NULL);
+        state += std::string(1, letter) + "=" + icon + " ";
+    }
+    return state + "markers " + LettersWithMarkers();
+}
+
+// A card taken out of its slot and put back in. Windows reports a removal
+// and then an arrival of the slot's volume, both flagged as a change of the
+// medium only (the drive and its letter stay), and no device-tree change.
+// The slot keeps its card icon through both, each time, and nothing else
+// changes; the drive itself going still takes its icon.
+static void CheckMediumChange(const char *version)
+{
+    TavlixRun run;
+    if (strcmp(version, "winxp") == 0) {
+        // XP gives icons when the reader comes in: a node change with more
+        // disks than before.
+        run = StartWithoutReader(version);
+        PlugInReader();
+        InsertCard(ReaderSlotSD, 'F');
+        SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0);
+        CheckPassesEnd(__LINE__, run);
+    } else {
+        // 2000 and later give them at start-up.
+        ClearSimulatedDisks();
+        ClearIconState();
+        AddNonCardDisk(SystemDiskPath, NULL);
+        PlugInReader();
+        InsertCard(ReaderSlotSD, 'F');
+        run = StartTavlix(version);
+        ok(run.window != NULL, "%s: main window", version);
+    }
+    std::string before = IconState();
+    bool assigned = DriveIconExists('F');
+    ok(assigned, "%s: the SD card's F has no icon to begin with: %s", version, before.c_str());
+    for (int round = 1; round <= 2 && assigned; round++) {
+        // The mounted-devices entry stays: the letter is the drive's.
+        ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, Bit('F'), DBTF_MEDIA) == 0,
+           "%s: medium removal answered", version);
+        CheckPassesEnd(__LINE__, run);
+        ok(IconState() == before, "%s, round %d, card out: %s, was %s", version, round,
+           IconState().c_str(), before.c_str());
+        ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('F'), DBTF_MEDIA) == 0,
+           "%s: medium arrival answered", version);
+        CheckPassesEnd(__LINE__, run);
+        ok(IconState() == before, "%s, round %d, card back in: %s, was %s", version, round,
+           IconState().c_str(), before.c_str());
+    }
+    // The reader unplugged: its drives go, without the medium flag.
+    RemoveCard('F');
+    ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, Bit('F')) == 0, "answered");
+    CheckPassesEnd(__LINE__, run);
+    ok(!DriveIconExists('F') && !DriveMarkerExists('F'), "%s: the drive went, its icon stayed",
+       version);
+    Stop(&run);
+}
+
+static void test_medium_change_keeps_the_slot_icon(void)
+{
+    CheckMediumChange("win2k");
+    CheckMediumChange("winxp");
+    CheckMediumChange("win7");
+}
+
 static void test_ignored_broadcasts(void)
 {
     TavlixRun run = StartWithoutReader("win2k");
-    RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('N').c_str(), "", "C:\\other\\drive.ico");
+    ok(PutOtherProgramsDriveIcon('N'), "another program's icon for N");
 
     ok(SendDeviceEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 0) == 0, "null header answered");
     DEV_BROADCAST_HDR port;
@@ -187,6 +258,7 @@ int main(int argc, char **argv)
     RUN_TEST(test_arrival_on_windows_2000);
     RUN_TEST(test_arrival_ignored_on_xp_and_7);
     RUN_TEST(test_removal_on_every_version);
+    RUN_TEST(test_medium_change_keeps_the_slot_icon);
     RUN_TEST(test_ignored_broadcasts);
     RUN_TEST(test_burst);
     ClearSimulatedDisks();

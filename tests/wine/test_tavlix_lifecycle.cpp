@@ -3,6 +3,7 @@
 // window that is never shown.
 #include "harness.h"
 #include "reader.h"
+#include "exitwatch.h"
 #include "tavlixrun.h"
 
 struct TextSearch {
@@ -90,7 +91,7 @@ static void test_second_launch_stops_the_running_copy(void)
        LettersWithIcons().c_str());
     // A key written by another program on a letter tavlix never used goes
     // too: the exit clears D to Z.
-    RegPutString(HKEY_CLASSES_ROOT, DriveIconKey('Y').c_str(), "", "C:\\other.ico");
+    ok(PutOtherProgramsDriveIcon('Y'), "another program's icon for Y");
     ok(StopTavlixBySecondLaunch(&first), "both copies end with 0");
     ok(FindWindowOfClass("TAVLIX", 0) == NULL, "a copy still runs");
     ok(LettersWithIcons().empty(), "icons left: %s", LettersWithIcons().c_str());
@@ -101,6 +102,113 @@ static void test_second_launch_stops_the_running_copy(void)
     ok(WaitForTavlixPasses(third) && LettersWithIcons() == "DEFG", "icons again %s",
        LettersWithIcons().c_str());
     ok(StopTavlixBySecondLaunch(&third), "stopped");
+}
+
+static DWORD Bit(char letter)
+{
+    return 1u << (letter - 'A');
+}
+
+// A second launch, started to stop the copy under watch; the exit probe
+// holds that copy once its clean-up is done. The launch waits meanwhile.
+static bool StopAndHold(HANDLE *launch)
+{
+    *launch = StartProgram(TavlixPath(), "", false, "");
+    bool held = WaitForExitHeld(60000);
+    ok(held, "the running copy's exit clean-up never ended");
+    return held;
+}
+
+// Lets the held copy go on and checks that it and the launch end with 0.
+static void FinishStop(TavlixRun *run, HANDLE launch)
+{
+    ReleaseExit();
+    DWORD second = FinishProgram(launch, 60000);
+    DWORD first = FinishProgram(run->process, 60000);
+    run->process = NULL;
+    ok(second == 0 && first == 0, "second launch exit %lu, running copy exit %lu", second, first);
+    ok(FindWindowOfClass("TAVLIX", 0) == NULL, "a copy still runs");
+}
+
+// Two launches stopping the running copy at once: the second stop reaches
+// the window after the first one's clean-up, before its message loop has
+// ended. It must find the exit begun and do nothing more: a drive icon
+// that another program set in between stays, and nothing is started.
+static void test_two_stops_at_once(void)
+{
+    SeedReader();
+    TavlixRun run = StartTavlix("win2k");
+    ok(WaitForTavlixPasses(run) && LettersWithIcons() == "DEFG", "icons %s",
+       LettersWithIcons().c_str());
+    ExitProbeState *probe = run.window ? WatchExit(run.window) : NULL;
+    ok(probe != NULL, "exit probe not loaded");
+    HANDLE launch;
+    if (!probe || !StopAndHold(&launch)) {
+        EndExitWatch();
+        EndTavlix(&run);
+        return;
+    }
+    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(),
+       "the clean-up left icons '%s' markers '%s'", LettersWithIcons().c_str(),
+       LettersWithMarkers().c_str());
+    ok(PutOtherProgramsDriveIcon('Y'), "another program's icon for Y");
+    probe->deliverSecondStop = 1;
+    FinishStop(&run, launch);
+    ok(probe->destroysHandled == 2, "%ld stop requests reached the window, expected 2",
+       probe->destroysHandled);
+    ok(DriveIconExists('Y'), "the second stop cleaned up again and removed another program's icon");
+    ok(probe->threadsAfterExit == 0, "%ld threads started after the stop",
+       probe->threadsAfterExit);
+    EndExitWatch();
+    ClearIconState();
+
+    // A later launch starts as usual.
+    SeedReader();
+    TavlixRun third = StartTavlix("win2k");
+    ok(third.window != NULL && LettersWithIcons() == "DEFG", "a later launch starts: icons %s",
+       LettersWithIcons().c_str());
+    ok(StopTavlixBySecondLaunch(&third), "stopped");
+}
+
+// Broadcasts that reach the window once the exit has begun, before its
+// message loop ends: more disks (XP scans on that), a card's volume coming
+// (2000 assigns on that), a volume going. None may touch the registry keys
+// or the disk list on their way out, nor start a pass.
+static void CheckBroadcastsAfterStop(const char *version)
+{
+    ClearSimulatedDisks();
+    ClearIconState();
+    AddNonCardDisk(SystemDiskPath, NULL);
+    TavlixRun run = StartTavlix(version);
+    ExitProbeState *probe = run.window ? WatchExit(run.window) : NULL;
+    ok(probe != NULL, "%s: exit probe not loaded", version);
+    HANDLE launch;
+    if (!probe || !StopAndHold(&launch)) {
+        EndExitWatch();
+        EndTavlix(&run);
+        return;
+    }
+    PlugInReader();
+    InsertCard(ReaderSlotSD, 'F');
+    ok(PutOtherProgramsDriveIcon('Y'), "another program's icon for Y");
+    probe->deliverNodeChange = 1;
+    probe->arrivalMask = Bit('F');
+    probe->removalMask = Bit('Y');
+    FinishStop(&run, launch);
+    ok(probe->destroysHandled == 1, "%s: %ld stop requests", version, probe->destroysHandled);
+    ok(probe->threadsAfterExit == 0, "%s: %ld passes started after the stop", version,
+       probe->threadsAfterExit);
+    ok(LettersWithIcons() == "Y" && LettersWithMarkers().empty(),
+       "%s: after the stop: icons '%s' markers '%s'", version, LettersWithIcons().c_str(),
+       LettersWithMarkers().c_str());
+    EndExitWatch();
+    ClearIconState();
+}
+
+static void test_broadcasts_after_the_stop(void)
+{
+    CheckBroadcastsAfterStop("win2k");
+    CheckBroadcastsAfterStop("winxp");
 }
 
 static void test_file_exit(void)
@@ -166,6 +274,8 @@ int main(int argc, char **argv)
     StartTests(argc, argv);
     RUN_TEST(test_version_box);
     RUN_TEST(test_second_launch_stops_the_running_copy);
+    RUN_TEST(test_two_stops_at_once);
+    RUN_TEST(test_broadcasts_after_the_stop);
     RUN_TEST(test_file_exit);
     RUN_TEST(test_about_box);
     ClearSimulatedDisks();
