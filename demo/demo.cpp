@@ -43,6 +43,9 @@ static std::string InstallKit(void)
     RegPutString(HKEY_CURRENT_USER, "Software\\Wine", "Version", "win2k");
     std::string inf = KitProgramPath("..\\package\\" KIT_PACKAGE_NAME "\\install.inf");
     std::string command = "setupapi.dll,InstallHinfSection DefaultInstall 132 " + inf;
+    printf("    package %s, programs built for %s\n", KIT_PACKAGE_NAME,
+           sizeof(void *) == 4 ? "32-bit Windows (what Windows 2000 and XP users run)"
+                               : "64-bit Windows");
     DWORD code = RunProgram("C:\\windows\\system32\\rundll32.exe", command, false, "", 60000);
     std::string tavlix = ProgramFromRunValue("tavlix");
     printf("    rundll32 exit code %lu\n", code);
@@ -127,11 +130,18 @@ static TavlixRun FollowCard(const std::string &tavlixPath)
     Expect(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F: got no SD icon");
     PrintIconTable();
 
-    Step(3, "Remove the card");
-    RemoveCard('F');
-    SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 1u << ('F' - 'A'));
+    Step(3, "Take the card out and put it back in");
+    // Windows reports both as a change of the medium only: the slot's drive
+    // and its letter stay.
+    SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 1u << ('F' - 'A'), DBTF_MEDIA);
     WaitForPasses(run.window);
-    Expect(WaitForDriveIcon('F', NULL), "F: icon stayed");
+    printf("    card out (the SD slot's drive F: stays, empty):\n");
+    Expect(DriveIconExists('F'), "F: lost its icon with the card");
+    PrintIconTable();
+    SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, 1u << ('F' - 'A'), DBTF_MEDIA);
+    WaitForPasses(run.window);
+    printf("    card back in:\n");
+    Expect(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F: no SD icon");
     PrintIconTable();
     return run;
 }
