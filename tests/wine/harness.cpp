@@ -344,6 +344,25 @@ std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath)
     return requests;
 }
 
+bool WaitForRequestsBeyond(const std::string &logPath, size_t count, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (ReadInstallRequests(logPath).size() <= count) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+bool WaitQuietSince(HWND window, DWORD since)
+{
+    DWORD waited = GetTickCount() - since;
+    if (waited < AbsenceWait)
+        Sleep(AbsenceWait - waited);
+    return WaitUntilIdle(window, 60000);
+}
+
 // ---- registry ---------------------------------------------------------------
 
 bool RegPutBytes(HKEY root, const char *key, const char *name, DWORD type,

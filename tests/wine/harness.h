@@ -78,6 +78,19 @@ struct InstallRequest {
     unsigned long depth = 0;
 };
 std::vector<InstallRequest> ReadInstallRequests(const std::string &logPath);
+// Polls until the log holds more than count requests; false after ms.
+bool WaitForRequestsBeyond(const std::string &logPath, size_t count, DWORD ms);
+
+// ---- morvex's rescan ------------------------------------------------------
+// Its wait after the last volume arrival; a check that no scan comes waits
+// half as long again (a late scan on a busy machine can only slip past it,
+// never make it fail); a scan that must come is waited for far longer, as a
+// busy machine delays it well past the timer.
+enum { RescanDelay = 10000, AbsenceWait = RescanDelay * 3 / 2, ScanDeadline = 120000 };
+// Waits out AbsenceWait from the tick since, then until morvex's window has
+// handled what it had, so that a scan under way is logged. False when it
+// stopped answering.
+bool WaitQuietSince(HWND window, DWORD since);
 
 // ---- devices --------------------------------------------------------------
 // Creates and registers a device with the hardware ID list given as strings

@@ -370,26 +370,6 @@ static unsigned long LastScanTick(const std::string &log)
     return requests.empty() ? 0 : requests.back().tick;
 }
 
-// morvex's wait after the last volume arrival.
-static const DWORD RescanDelay = 10000;
-// How long a check that no scan comes waits: half as long again as the
-// timer. A late scan on a busy machine can only slip past it.
-static const DWORD AbsenceWait = RescanDelay * 3 / 2;
-// How long a scan that must come is waited for after its burst.
-static const DWORD ScanDeadline = 120000;
-
-// Waits until the log holds more than count scans, at most ms.
-static bool WaitForScan(const std::string &log, int count, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while (ScanCount(log) <= count) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
-
 MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst)
 {
     MorvexSoakResult result;
@@ -426,7 +406,7 @@ MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst)
         // The quiet period: the scan comes about 10 s after the last
         // arrival; a doubled one would come right beside it.
         long delay = -1;
-        if (WaitForScan(log, afterBurst, ScanDeadline)) {
+        if (WaitForRequestsBeyond(log, (size_t)afterBurst, ScanDeadline)) {
             delay = (long)(LastScanTick(log) - lastArrival);
             Sleep(1500);
             WaitUntilIdle(window, 60000);
@@ -439,10 +419,7 @@ MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst)
     // One more quiet period after the last scan: a timer that outlived its
     // expiry would scan again within it.
     int settled = ScanCount(log);
-    DWORD quiet = GetTickCount() - (settled ? LastScanTick(log) : GetTickCount());
-    if (quiet < AbsenceWait)
-        Sleep(AbsenceWait - quiet);
-    WaitUntilIdle(window, 60000);
+    WaitQuietSince(window, settled ? LastScanTick(log) : GetTickCount());
     result.lateScans = ScanCount(log) - settled;
     result.end = SettledFigures(process, 0, 5000);
     result.sent = sender.sent;

@@ -10,17 +10,8 @@ static std::string Folder;
 static std::string Log;
 static HWND Window;
 
-// morvex's wait after the last volume arrival. A timer may run out a little
-// early by the clock the recorder logs.
-static const long RescanDelay = 10000;
+// A timer may run out a little early by the clock the recorder logs.
 static const long TimerSlack = 500;
-// How long a check that no scan comes waits: half as long again as the
-// timer. On a busy machine a late scan can only slip past it, never make
-// it fail.
-static const DWORD AbsenceWait = RescanDelay * 3 / 2;
-// How long a scan that must come is waited for: a busy machine delays it
-// well past the timer.
-static const DWORD ScanDeadline = 120000;
 
 struct Broadcast {
     const char *name;
@@ -38,26 +29,14 @@ static std::vector<unsigned long> ScanTicks(void)
     return ticks;
 }
 
-// Polls until more than count scans are logged; false after ms.
 static bool WaitForScans(size_t count, DWORD ms)
 {
-    DWORD start = GetTickCount();
-    while (ScanTicks().size() <= count) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(50);
-    }
-    return true;
+    return WaitForRequestsBeyond(Log, count, ms);
 }
 
-// The absence wait from the tick since, then until morvex has handled what
-// it had, so that a scan under way is logged.
-static void WaitQuietSince(DWORD since)
+static void WaitQuiet(DWORD since)
 {
-    DWORD waited = GetTickCount() - since;
-    if (waited < AbsenceWait)
-        Sleep(AbsenceWait - waited);
-    ok(WaitUntilIdle(Window, 60000), "morvex stopped answering");
+    ok(WaitQuietSince(Window, since), "morvex stopped answering");
 }
 
 static void test_only_volume_arrivals_start_a_rescan(void)
@@ -83,7 +62,7 @@ static void test_only_volume_arrivals_start_a_rescan(void)
     }
     LRESULT result = SendVolumeEvent(Window, DBT_DEVICEREMOVECOMPLETE, 1 << 5);
     ok(result == 0, "volume removal answered %ld", (long)result);
-    WaitQuietSince(GetTickCount());
+    WaitQuiet(GetTickCount());
     size_t after = ScanTicks().size();
     ok(after == before, "%u scans after broadcasts that are no volume arrival",
        (unsigned)(after - before));
@@ -127,7 +106,7 @@ static void test_burst_of_arrivals_brings_one_scan(void)
 
     // A timer that its first expiry did not stop would scan again one
     // period later.
-    WaitQuietSince(ticks[before]);
+    WaitQuiet(ticks[before]);
     ticks = ScanTicks();
     if (burst)
         ok(ticks.size() == before + 1, "%u scans after the burst, expected one",
@@ -162,7 +141,7 @@ static void test_no_scan_inside_a_scan(void)
     ok(SendVolumeEvent(Window, DBT_DEVICEARRIVAL, 1u << 5) == 0,
        "an arrival during the prompt is answered");
     std::vector<InstallRequest> r = ReadInstallRequests(Log);
-    bool inTime = !r.empty() && (long)(r[0].tick + promptMs - arrival) > RescanDelay + 5000;
+    bool inTime = !r.empty() && (long)(r[0].tick + promptMs - arrival) > (long)RescanDelay + 5000;
     if (!inTime)
         printf("the arrival came too late for its wait to run out during the prompt\n");
 
@@ -178,7 +157,7 @@ static void test_no_scan_inside_a_scan(void)
                after, (long)(r[1].tick - r[0].tick));
         ok(after >= RescanDelay - TimerSlack, "it came %ld ms after the arrival", after);
         // Its wait ran out once: no other scan comes after.
-        WaitQuietSince(r[1].tick);
+        WaitQuiet(r[1].tick);
         r = ReadInstallRequests(Log);
         ok(r.size() == 2 || !inTime, "%u scans, expected the start-up scan and one more",
            (unsigned)r.size());
