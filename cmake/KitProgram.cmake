@@ -58,12 +58,19 @@ kit_make_icon(app.ico app32.txt app16.txt)
 kit_make_icon(small.ico small16.txt)
 add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico)
 
-# kit_add_program(<target> TITLE <t> CLASS <c> [NO_ICONS] [OUTPUT_NAME <n>]
-#                 SOURCES ... [LIBS ...] [DEFINITIONS ...])
+# kit_add_program(<target> TITLE <t> CLASS <c> DESCRIPTION <d> [NO_ICONS]
+#                 [OUTPUT_NAME <n>] SOURCES ... [LIBS ...] [DEFINITIONS ...])
 function(kit_add_program target)
-    cmake_parse_arguments(P "NO_ICONS" "TITLE;CLASS;OUTPUT_NAME" "SOURCES;LIBS;DEFINITIONS" ${ARGN})
+    cmake_parse_arguments(P "NO_ICONS" "TITLE;CLASS;DESCRIPTION;OUTPUT_NAME"
+        "SOURCES;LIBS;DEFINITIONS" ${ARGN})
     set(KIT_TITLE ${P_TITLE})
     set(KIT_CLASS ${P_CLASS})
+    set(KIT_DESCRIPTION ${P_DESCRIPTION})
+    if(P_OUTPUT_NAME)
+        set(KIT_FILE_NAME ${P_OUTPUT_NAME}.exe)
+    else()
+        set(KIT_FILE_NAME ${target}.exe)
+    endif()
     if(P_NO_ICONS)
         set(PROGRAM_HAS_ICONS 0)
     else()

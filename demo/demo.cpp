@@ -1,6 +1,8 @@
-// The kit's main job, shown on a simulated card reader under Wine: install,
-// card icons following a card, the reader moved to its own driver, a
-// re-bind on demand, and the stop. Run by scripts/demo.sh in a fresh prefix.
+// The kit's main job, shown on a simulated card reader under Wine: a silent
+// install with the setup, which starts both programs at once; the reader
+// moved to its own driver; card icons following a card; a re-bind on
+// demand; the stop; the uninstallation. Run by scripts/demo.sh in a fresh
+// prefix.
 #include "harness.h"
 #include "reader.h"
 #include "tavlixrun.h"
@@ -9,6 +11,9 @@
 #define Reader "USB\\VID_0E5B&PID_0A17\\KIT0001"
 #define ReaderId "USB\\Vid_0e5b&Pid_0a17&Rev_0100"
 #define RunKey "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+#define UninstallKey "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CardReaderKit"
+
+static std::string SetupPath;
 
 static int Failures;
 
@@ -37,18 +42,42 @@ static std::string ProgramFromRunValue(const char *name)
     return value;
 }
 
+static std::string ReadText(const char *key, const char *name)
+{
+    std::string value;
+    if (!RegReadBytes(HKEY_LOCAL_MACHINE, key, name, &value, NULL))
+        return "";
+    return value.c_str();
+}
+
+// The process running a program's hidden window, 0 when none runs.
+static DWORD RunningProcess(const char *className)
+{
+    DWORD pid = 0;
+    HWND window = FindWindowOfClass(className, 0);
+    if (window)
+        GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
 static std::string InstallKit(void)
 {
-    Step(1, "Install the kit with install.inf (Windows 2000 mode, as right-click > Install does)");
+    Step(1, "Install the kit with its setup, silently, as an administrator on Windows 2000");
     RegPutString(HKEY_CURRENT_USER, "Software\\Wine", "Version", "win2k");
-    std::string inf = KitProgramPath("..\\package\\" KIT_PACKAGE_NAME "\\install.inf");
-    std::string command = "setupapi.dll,InstallHinfSection DefaultInstall 132 " + inf;
-    printf("    package %s, programs built for %s\n", KIT_PACKAGE_NAME,
-           sizeof(void *) == 4 ? "32-bit Windows (what Windows 2000 and XP users run)"
-                               : "64-bit Windows");
-    DWORD code = RunProgram("C:\\windows\\system32\\rundll32.exe", command, false, "", 60000);
+    printf("    the reader is plugged in, on Windows's generic storage driver; its own\n"
+           "    driver package lies in the Windows folder, as its maker installs it\n");
+    Expect(LayOutDriverPackage(), "driver package not laid out");
+    AddDevice(Reader, {ReaderId, "USB\\Vid_0e5b&Pid_0a17"}, "USBSTOR", true);
+    ClearSimulatedDisks();
+    AddNonCardDisk(SystemDiskPath, NULL);
+
+    std::string command = "\"" + SetupPath + "\" /S";
+    printf("    %s\n", command.c_str());
+    DWORD code = FinishProgram(StartCommandLine(command, NULL), 120000);
+    printf("    exit code %lu; Add/Remove Programs: %s %s\n", code,
+           ReadText(UninstallKey, "DisplayName").c_str(),
+           ReadText(UninstallKey, "DisplayVersion").c_str());
     std::string tavlix = ProgramFromRunValue("tavlix");
-    printf("    rundll32 exit code %lu\n", code);
     printf("    Run key: tavlix = %s\n", tavlix.c_str());
     printf("    Run key: morvex = %s\n", ProgramFromRunValue("morvex").c_str());
     const char *icons[] = {"cfico.ico", "sdico.ico", "smico.ico", "msico.ico", "comboico.ico"};
@@ -57,7 +86,16 @@ static std::string InstallKit(void)
         printf("    %-28s %s\n", DefaultIconPath(icon).c_str(), present ? "installed" : "MISSING");
         Expect(present, "card icon missing");
     }
-    Expect(!tavlix.empty(), "tavlix is not in the Run key");
+    printf("    programs built for %s\n", sizeof(void *) == 4
+                                                ? "32-bit Windows (what Windows 2000 and XP users run)"
+                                                : "64-bit Windows");
+    // The setup starts them as it ends; their windows come up just after.
+    WaitForWindowOfClass("TAVLIX", 0, 60000);
+    WaitForWindowOfClass("MORVEX", 0, 60000);
+    printf("    running now, no log-on needed: tavlix (process %lu), morvex (process %lu)\n",
+           (unsigned long)RunningProcess("TAVLIX"), (unsigned long)RunningProcess("MORVEX"));
+    Expect(code == 0 && !tavlix.empty(), "the setup failed");
+    Expect(RunningProcess("TAVLIX") && RunningProcess("MORVEX"), "the setup started nothing");
     return tavlix;
 }
 
@@ -107,16 +145,16 @@ static void InsertCardAndBroadcast(HWND window, int slot, char letter)
 
 static TavlixRun FollowCard(const std::string &tavlixPath)
 {
-    Step(2, "Start tavlix as the Run key does; plug in the four-slot reader; insert an SD card");
-    ClearSimulatedDisks();
-    AddNonCardDisk(SystemDiskPath, NULL);
+    Step(3, "tavlix, started by the setup, follows the reader: plug it in, insert an SD card");
     TavlixRun run;
-    run.process = StartProgram(tavlixPath, "", false, "");
-    run.pid = run.process ? GetProcessId(run.process) : 0;
-    run.window = WaitForWindowOfClass("TAVLIX", run.pid, 60000);
-    Expect(run.window != NULL, "tavlix did not start");
-    // Its start-up scan reads the disk list: the reader comes after it.
-    Expect(run.window && WaitUntilIdle(run.window, 60000), "tavlix did not finish starting");
+    run.window = FindWindowOfClass("TAVLIX", 0);
+    run.pid = 0;
+    if (run.window)
+        GetWindowThreadProcessId(run.window, &run.pid);
+    run.process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
+                              run.pid);
+    (void)tavlixPath;
+    Expect(run.window && WaitUntilIdle(run.window, 60000), "tavlix is not running");
     WaitForPasses(run.window);
     printf("    tavlix running (hidden window: %s)\n",
            run.window && !IsWindowVisible(run.window) ? "never shown" : "?");
@@ -130,7 +168,7 @@ static TavlixRun FollowCard(const std::string &tavlixPath)
     Expect(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F: got no SD icon");
     PrintIconTable();
 
-    Step(3, "Take the card out and put it back in");
+    Step(4, "Take the card out and put it back in");
     // Windows reports both as a change of the medium only: the slot's drive
     // and its letter stay.
     SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 1u << ('F' - 'A'), DBTF_MEDIA);
@@ -146,12 +184,6 @@ static TavlixRun FollowCard(const std::string &tavlixPath)
     return run;
 }
 
-// Starts morvex, lets its start-up scan finish, and exits it.
-static void RunMorvexOnce(const std::string &exe, bool useRecorder, const std::string &log)
-{
-    Expect(RunStartupPass(exe, "MORVEX", useRecorder, log) == 0, "morvex's scan did not end with 0");
-}
-
 static void ShowRequests(const std::vector<InstallRequest> &requests)
 {
     if (requests.empty())
@@ -161,30 +193,29 @@ static void ShowRequests(const std::vector<InstallRequest> &requests)
                r.infPath.c_str(), r.flags);
 }
 
-static void MoveReaderToItsDriver(const std::string &folder)
+// The setup started morvex, whose start-up scan found the reader on the
+// generic driver.
+static void ShowReaderOnItsDriver(const std::string &folder)
 {
-    Step(4, "morvex finds the reader on the generic storage driver and binds it to its own");
-    Expect(LayOutDriverPackage(), "driver package not laid out");
-    AddDevice(Reader, {ReaderId, "USB\\Vid_0e5b&Pid_0a17"}, "USBSTOR", true);
+    Step(2, "morvex, started by the setup, moved the reader to its own driver");
+    DWORD start = GetTickCount();
+    while (GetDeviceService(Reader) != "FLASHREADER" && GetTickCount() - start < 60000)
+        Sleep(50);
     printf("    reader %s is bound to service %s\n", ReaderId, GetDeviceService(Reader).c_str());
-    std::string installed = ProgramFromRunValue("morvex");
-    RunMorvexOnce(installed, false, "");
-    printf("    after morvex's scan the reader is bound to service %s\n",
-           GetDeviceService(Reader).c_str());
     Expect(GetDeviceService(Reader) == "FLASHREADER", "reader not moved to its own driver");
 
-    // The reader's driver is now current: the next scan asks for nothing.
-    FILETIME reference;
-    if (ReadLastWrite("C:\\windows\\zelmot\\zelmot.sys", &reference))
-        SetLastWrite("C:\\windows\\system32\\drivers\\zelmot.sys", reference);
-    std::string watched = CopyProgramTo(folder, "morvex.exe");
+    // A second morvex in the session ends at once: no second scan beside
+    // the first.
+    std::string second = CopyProgramTo(folder, "morvex.exe");
     std::string log = NewdevLogPath(folder);
     DeleteFileA(log.c_str());
-    RunMorvexOnce(watched, true, log);
-    printf("    next scan, installed driver as current as the reference copy:\n");
-    std::vector<InstallRequest> requests = ReadInstallRequests(log);
-    ShowRequests(requests);
-    Expect(requests.empty(), "a current reader was re-installed");
+    SetDeviceService(Reader, "USBSTOR");
+    DWORD code = RunProgram(second, "", true, log, 60000);
+    SetDeviceService(Reader, "FLASHREADER");
+    printf("    a second morvex launched by hand: exit code %lu, still one running: %s\n", code,
+           RunningProcess("MORVEX") ? "yes" : "no");
+    ShowRequests(ReadInstallRequests(log));
+    Expect(code == 0 && ReadInstallRequests(log).empty(), "the second morvex scanned");
 }
 
 static void RebindOnDemand(const std::string &folder)
@@ -212,6 +243,7 @@ static void StopTavlix(TavlixRun *run, const std::string &tavlixPath)
     PrintIconTable();
     DWORD second = RunProgram(tavlixPath, "", false, "", 60000);
     DWORD first = WaitForExit(run->process, 60000);
+    CloseHandle(run->process);
     printf("    second launch exit code %lu, running copy exit code %lu\n", second, first);
     printf("    icon keys left on D..Z: %s; markers left: %s\n",
            LettersWithIcons().empty() ? "none" : LettersWithIcons().c_str(),
@@ -219,19 +251,45 @@ static void StopTavlix(TavlixRun *run, const std::string &tavlixPath)
     Expect(second == 0 && first == 0 && LettersWithIcons().empty(), "tavlix did not stop cleanly");
 }
 
+static void Uninstall(const std::string &tavlixPath)
+{
+    Step(7, "Uninstall silently, in the form that waits for the end");
+    std::string folder = tavlixPath.substr(0, tavlixPath.find_last_of('\\'));
+    std::string command = "\"" + folder + "\\uninstall.exe\" /S _?=" + folder;
+    printf("    %s\n", command.c_str());
+    DWORD code = FinishProgram(StartCommandLine(command, NULL), 120000);
+    // Run in place, the uninstaller cannot remove itself.
+    DeleteFileA((folder + "\\uninstall.exe").c_str());
+    RemoveDirectoryA(folder.c_str());
+    bool left = GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                !ProgramFromRunValue("morvex").empty() ||
+                RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey) || RunningProcess("MORVEX");
+    printf("    exit code %lu; morvex stopped, programs, icons and entries removed: %s\n", code,
+           left ? "NO" : "yes");
+    Expect(code == 0 && !left, "the uninstallation left something");
+}
+
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
+    if (argc < 4) {
+        printf("usage: kitdemo PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
+        return 2;
+    }
+    SetupPath = std::string("Z:") + argv[3];
+    for (char &c : SetupPath)
+        c = c == '/' ? '\\' : c;
     DWORD start = GetTickCount();
     std::string folder = MakeWorkFolder("demo");
     InstallNewdevRecorder(folder);
     std::string tavlix = InstallKit();
     if (tavlix.empty())
         return 1;
+    ShowReaderOnItsDriver(folder);
     TavlixRun run = FollowCard(tavlix);
-    MoveReaderToItsDriver(folder);
     RebindOnDemand(folder);
     StopTavlix(&run, tavlix);
+    Uninstall(tavlix);
     printf("\ndemo %s in %.1f s\n", Failures ? "FAILED" : "finished",
            (GetTickCount() - start) / 1000.0);
     return Failures ? 1 : 0;

@@ -3,12 +3,10 @@
 #include "shell.h"
 #include <dbt.h>
 #include "exchange.h"
+#include "rescan.h"
 
 const int ShellDrawsClientText = 1;
 const int ShellStaysResident = 1;
-
-#define RescanTimerId 4096
-#define RescanDelay 10000
 
 // What SetTimer returned for the pending rescan; 0 when none is pending.
 static UINT_PTR RescanTimer;
@@ -90,11 +88,22 @@ int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
     return 1;
 }
 
+// One resident copy per session: a second one would force the same driver
+// installations beside the first. The mutex is held until the process ends;
+// an unprefixed name is per session where Windows has sessions.
+static int IsFirstCopyInSession(void)
+{
+    HANDLE mutex = CreateMutexA(NULL, FALSE, "MorvexRunning");
+    return mutex != NULL && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
                    int showCommand)
 {
     (void)previous;
     (void)argumentText;
+    if (!IsFirstCopyInSession())
+        return 0;
     if (!ReadStartupState())
         return 0;
     return RunShell(instance, showCommand);

@@ -93,52 +93,57 @@ void OnVolumeRemoval(DWORD unitMask)
     }
 }
 
-static DWORD WINAPI ScanAllDisksThread(LPVOID argument)
+// What a pass thread runs: one pass with its one integer argument.
+struct PassRequest {
+    void (*run)(DWORD argument);
+    DWORD argument;
+};
+
+static void ScanAllDisksPass(DWORD refresh)
 {
+    ScanAllDisks((int)refresh);
+}
+
+static DWORD WINAPI PassThread(LPVOID parameter)
+{
+    PassRequest request = *(PassRequest *)parameter;
+    HeapFree(GetProcessHeap(), 0, parameter);
     if (EnterPass()) {
-        ScanAllDisks((int)(INT_PTR)argument);
+        request.run(request.argument);
         LeavePass();
     }
     return 0;
 }
 
-static DWORD WINAPI VolumeArrivalThread(LPVOID argument)
+// The request lives on the heap until the thread has read it: the window
+// procedure that starts a pass does not wait for it.
+static void StartPass(void (*run)(DWORD), DWORD argument)
 {
-    if (EnterPass()) {
-        OnVolumeArrival((DWORD)(DWORD_PTR)argument);
-        LeavePass();
-    }
-    return 0;
-}
-
-static DWORD WINAPI VolumeRemovalThread(LPVOID argument)
-{
-    if (EnterPass()) {
-        OnVolumeRemoval((DWORD)(DWORD_PTR)argument);
-        LeavePass();
-    }
-    return 0;
-}
-
-static void StartPass(LPTHREAD_START_ROUTINE pass, DWORD_PTR argument)
-{
+    PassRequest *request =
+        (PassRequest *)HeapAlloc(GetProcessHeap(), 0, sizeof(PassRequest));
+    if (!request)
+        return;
+    request->run = run;
+    request->argument = argument;
     DWORD threadId;
-    HANDLE thread = CreateThread(NULL, 0, pass, (LPVOID)argument, 0, &threadId);
+    HANDLE thread = CreateThread(NULL, 0, PassThread, request, 0, &threadId);
     if (thread)
         CloseHandle(thread);
+    else
+        HeapFree(GetProcessHeap(), 0, request);
 }
 
 void StartScanAllDisks(int refresh)
 {
-    StartPass(ScanAllDisksThread, (DWORD_PTR)refresh);
+    StartPass(ScanAllDisksPass, (DWORD)refresh);
 }
 
 void StartVolumeArrival(DWORD unitMask)
 {
-    StartPass(VolumeArrivalThread, unitMask);
+    StartPass(OnVolumeArrival, unitMask);
 }
 
 void StartVolumeRemoval(DWORD unitMask)
 {
-    StartPass(VolumeRemovalThread, unitMask);
+    StartPass(OnVolumeRemoval, unitMask);
 }

@@ -4,10 +4,12 @@
 static CRITICAL_SECTION GateLock;
 static LONG ActivePasses;
 static int Closing;
+static void (*ReleaseSharedState)(void);
 
-void InitPassGate(void)
+void InitPassGate(void (*release)(void))
 {
     InitializeCriticalSection(&GateLock);
+    ReleaseSharedState = release;
     ActivePasses = 0;
     Closing = 0;
 }

@@ -19,7 +19,9 @@
 #ifndef PASSGATE_H
 #define PASSGATE_H
 
-void InitPassGate(void);
+// release frees the disk list and closes the shared keys; the gate calls
+// it once, when the last of the exit clean-up and the passes leaves.
+void InitPassGate(void (*release)(void));
 // Nonzero when the pass may run; then LeavePass must follow.
 int EnterPass(void);
 void LeavePass(void);
@@ -32,8 +34,5 @@ int ExitBegun(void);
 // Nonzero when an icon may be written; then EndIconWrite must follow.
 int BeginIconWrite(void);
 void EndIconWrite(void);
-
-// Provided by the program: frees the disk list and closes the shared keys.
-void ReleaseSharedState(void);
 
 #endif

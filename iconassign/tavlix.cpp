@@ -39,7 +39,7 @@ static void CloseSharedKey(HKEY *slot)
         RegCloseKey(key);
 }
 
-void ReleaseSharedState(void)
+static void ReleaseSharedState(void)
 {
     FreeDiskList();
     CloseSharedKey(&MountedDevicesKey);
@@ -174,7 +174,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
     if (OsMajor < 5)
         return 0;
 
-    InitPassGate();
+    InitPassGate(ReleaseSharedState);
     InitDiskList();
     return RunShell(instance, showCommand);
 }

@@ -12,7 +12,7 @@ build=${KIT_BUILD_DIR:-build/win64}
 scripts/setup.sh
 cmake --preset win64 -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tavlix load_tavlix >/dev/null
-scripts/make-wine-template.sh "$build/wine/template"
+scripts/make-wine-template.sh "$build/wine/template" win64
 build=$(cd "$build" && pwd)
 scripts/run-in-wine.sh "$build/wine/template" "$build/testbin/load_tavlix.exe" \
     "$build/bin" "$build/testbin" perf

@@ -23,7 +23,7 @@ echo "made $out/icons.png"
 cmake --preset win64 >/dev/null
 cmake --build build/win64 -j"$(nproc)" --target tavlix aboutshot >/dev/null
 template=build/win64/wine/template
-scripts/make-wine-template.sh "$template"
+scripts/make-wine-template.sh "$template" win64
 
 # A copy of the template as run-in-wine.sh makes one: its files are hard
 # links, so anything written into the copy must replace a file, never write

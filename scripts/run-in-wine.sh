@@ -1,9 +1,11 @@
 #!/bin/bash
 # Runs one Windows program in a fresh copy of the template prefix, inside its
-# own virtual display and wine server:
+# own virtual display and wine server, with the loader the prefix's layout
+# takes (make-wine-template.sh):
 #   run-in-wine.sh TEMPLATE PROGRAM.exe [ARGS...]
 # TEMPLATE and PROGRAM may be relative (the test programs of tests/wine
-# accept relative folders too); the arguments go to the program as they are. The exit code is the program's. The prefix is removed afterwards
+# accept relative folders too); the arguments go to the program as they
+# are. The exit code is the program's. The prefix is removed afterwards
 # unless the run failed or KIT_KEEP_PREFIX is set.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,7 +24,8 @@ cp -al "$template/." "$prefix/"
 rm -f "$prefix"/*.reg
 cp -p "$template"/*.reg "$prefix/"
 export WINEPREFIX=$prefix
-xvfb-run -a sh -c '"$WINE64" "$@"; rc=$?; "$WINESERVER" -k; exit $rc' sh "$program" "$@" \
+loader=$(wine_loader_of "$template")
+xvfb-run -a sh -c '"$0" "$@"; rc=$?; "$WINESERVER" -k; exit $rc' "$loader" "$program" "$@" \
     >"$prefix/stdout.log" 2>"$prefix/stderr.log"
 rc=$?
 cat "$prefix/stdout.log"

@@ -8,7 +8,7 @@ set -eu
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 
-packages="cmake make g++ python3 mingw-w64 wine wine64 xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck zip unzip x11-apps imagemagick fonts-wine procps"
+packages="cmake make g++ python3 mingw-w64 wine wine64 xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck zip unzip x11-apps imagemagick fonts-wine procps nsis nsis-doc"
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 backports="$codename-backports"
 

@@ -23,7 +23,7 @@ scripts/setup.sh
 cmake --preset win64 -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tavlix morvex newdev_recorder load_tavlix \
     load_morvex >/dev/null
-scripts/make-wine-template.sh "$build/wine/template"
+scripts/make-wine-template.sh "$build/wine/template" win64
 build=$(cd "$build" && pwd)
 failed=0
 for version in win2k winxp; do

@@ -189,7 +189,8 @@ DWORD FinishProgramWatchingWindow(HANDLE process, const char *className, DWORD m
     *windowSeen = false;
     DWORD start = GetTickCount();
     while (WaitForExit(process, 0) == STILL_ACTIVE && GetTickCount() - start < ms) {
-        *windowSeen = *windowSeen || FindWindowOfClass(className, pid) != NULL;
+        *windowSeen = *windowSeen || (className ? FindWindowOfClass(className, pid) != NULL
+                                                : ProcessHasVisibleWindow(pid));
         Sleep(1);
     }
     return FinishProgram(process, 0);
@@ -507,9 +508,8 @@ bool MakeFolders(const std::string &folder)
 
 bool MakeFileWithTime(const std::string &path, const FILETIME &lastWrite)
 {
-    // A 32-bit program on 64-bit Windows sees the 32-bit system folder as
-    // system32, and Wine's lacks folders such as drivers that the program
-    // would find on 32-bit Windows.
+    // Fixtures lie in folders a fresh prefix may lack (Wine's SysWOW64 has
+    // no drivers folder, the reader's package folder is the maker's).
     size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos && slash > 2)
         MakeFolders(path.substr(0, slash));

@@ -9,6 +9,7 @@
 #include <dbt.h>
 #include <string>
 #include <vector>
+#include "rescan.h"
 
 // ---- checks -------------------------------------------------------------
 void CheckAt(const char *file, int line, bool condition, const char *format, ...)
@@ -49,7 +50,9 @@ void KillProgram(HANDLE process);
 // closes its handle: its exit code, or STILL_ACTIVE when it had to be killed.
 DWORD FinishProgram(HANDLE process, DWORD ms);
 // Waits up to ms for the process to end, noting whether a top-level window
-// of className appeared meanwhile; then as FinishProgram.
+// of className (any visible one of the process, when className is null)
+// appeared meanwhile; then as FinishProgram. It polls fast: a window that
+// lives a few milliseconds must not slip by.
 DWORD FinishProgramWatchingWindow(HANDLE process, const char *className, DWORD ms,
                                   bool *windowSeen);
 // The test driver package laid out in the Windows directory as the reader's
@@ -86,7 +89,7 @@ bool WaitForRequestsBeyond(const std::string &logPath, size_t count, DWORD ms);
 // half as long again (a late scan on a busy machine can only slip past it,
 // never make it fail); a scan that must come is waited for far longer, as a
 // busy machine delays it well past the timer.
-enum { RescanDelay = 10000, AbsenceWait = RescanDelay * 3 / 2, ScanDeadline = 120000 };
+enum { AbsenceWait = RescanDelay * 3 / 2, ScanDeadline = 120000 };
 // Waits out AbsenceWait from the tick since, then until morvex's window has
 // handled what it had, so that a scan under way is logged. False when it
 // stopped answering.
@@ -136,8 +139,6 @@ void SetProgramWindowsVersion(const char *exeName, const char *version);
 LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask, WORD flags = 0);
 LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header);
 
-#endif
-
 // ---- files --------------------------------------------------------------------
 // Creates each missing folder of a Windows path; false when one cannot be.
 bool MakeFolders(const std::string &folder);
@@ -176,3 +177,5 @@ HWND OpenDialogWithAltCharacter(HWND window, char character, const char *caption
 // Sets the last-write time of a file the test made (never one of the
 // template's).
 bool SetLastWrite(const std::string &path, const FILETIME &lastWrite);
+
+#endif

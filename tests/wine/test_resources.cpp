@@ -1,6 +1,7 @@
 // The resources of every program, read from outside: each exe is loaded as
-// a data file and its string table, menu, accelerators, About dialog and
-// icons are checked, all under language 1028 and one copy of each.
+// a data file and its string table, menu, accelerators, About dialog,
+// icons and version are checked, all under language 1028 and one copy of
+// each.
 #include "harness.h"
 #include <string.h>
 
@@ -70,7 +71,8 @@ static void CheckInventory(HMODULE module, const ProgramInfo &p)
     std::vector<WORD> types;
     EnumResourceTypesA(module, CollectType, (LONG_PTR)&types);
     std::vector<WORD> expected = {(WORD)(ULONG_PTR)RT_MENU, (WORD)(ULONG_PTR)RT_DIALOG,
-                                  (WORD)(ULONG_PTR)RT_STRING, (WORD)(ULONG_PTR)RT_ACCELERATOR};
+                                  (WORD)(ULONG_PTR)RT_STRING, (WORD)(ULONG_PTR)RT_ACCELERATOR,
+                                  (WORD)(ULONG_PTR)RT_VERSION};
     if (p.icons) {
         expected.push_back((WORD)(ULONG_PTR)RT_ICON);
         expected.push_back((WORD)(ULONG_PTR)RT_GROUP_ICON);
@@ -280,6 +282,59 @@ static void CheckIconGroup(HMODULE module, const ProgramInfo &p, WORD group,
     }
 }
 
+static std::string VersionText(const std::vector<BYTE> &info, const char *name)
+{
+    char path[96];
+    snprintf(path, sizeof(path), "\\StringFileInfo\\040404B0\\%s", name);
+    char *text = NULL;
+    UINT length = 0;
+    if (!VerQueryValueA(info.data(), path, (void **)&text, &length) || !text)
+        return "";
+    return std::string(text, strnlen(text, length));
+}
+
+// The kit's version, as the build sets it, in what Explorer's Properties
+// and the Add/Remove Programs entry show.
+static void CheckVersion(HMODULE module, const ProgramInfo &p)
+{
+    DWORD size = 0;
+    OnlyResource(module, RT_VERSION, 1, &size, "version 1");
+    std::string path = KitProgramPath(p.exe);
+    DWORD handle = 0;
+    std::vector<BYTE> info(GetFileVersionInfoSizeA(path.c_str(), &handle) + 1);
+    ok(info.size() > 1 && GetFileVersionInfoA(path.c_str(), 0, (DWORD)info.size(), info.data()),
+       "%s: no version information", p.exe);
+    if (info.size() <= 1)
+        return;
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT length = 0;
+    ok(VerQueryValueA(info.data(), "\\", (void **)&fixed, &length) && fixed &&
+           fixed->dwSignature == VS_FFI_SIGNATURE,
+       "%s: no fixed version", p.exe);
+    if (fixed) {
+        char numbers[64];
+        snprintf(numbers, sizeof(numbers), "%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                 LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS));
+        ok(strcmp(numbers, KIT_VERSION) == 0 && fixed->dwProductVersionMS == fixed->dwFileVersionMS &&
+               fixed->dwProductVersionLS == fixed->dwFileVersionLS,
+           "%s: file version %s, want %s", p.exe, numbers, KIT_VERSION);
+    }
+    WORD *translation = NULL;
+    ok(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", (void **)&translation,
+                      &length) &&
+           length >= 4 && translation[0] == Lang1028,
+       "%s: version text not in language 1028", p.exe);
+    ok(VersionText(info, "FileVersion") == KIT_VERSION &&
+           VersionText(info, "ProductVersion") == KIT_VERSION,
+       "%s: version text %s", p.exe, VersionText(info, "FileVersion").c_str());
+    ok(VersionText(info, "ProductName") == "Card Reader Kit", "%s: product name %s", p.exe,
+       VersionText(info, "ProductName").c_str());
+    ok(VersionText(info, "FileDescription").find("Card Reader Kit") == 0,
+       "%s: description %s", p.exe, VersionText(info, "FileDescription").c_str());
+    ok(VersionText(info, "OriginalFilename") == p.exe, "%s: original file name %s", p.exe,
+       VersionText(info, "OriginalFilename").c_str());
+}
+
 static void test_resources(void)
 {
     for (const ProgramInfo &p : Programs) {
@@ -293,6 +348,7 @@ static void test_resources(void)
         CheckMenu(module, p);
         CheckAccelerators(module, p);
         CheckDialog(module, p);
+        CheckVersion(module, p);
         if (p.icons) {
             CheckIconGroup(module, p, 107, {32, 16});
             CheckIconGroup(module, p, 108, {16});

@@ -1,0 +1,405 @@
+; Card Reader Kit setup: installs, upgrades and removes the kit.
+;
+; One 32-bit setup for every supported Windows. On 32-bit Windows it
+; installs the 32-bit programs; on 64-bit Windows the 64-bit ones, to the
+; 64-bit Program Files and with the registry written in the 64-bit view,
+; since 64-bit Windows refuses driver installation from a 32-bit program.
+;
+; The build passes:
+;   KIT_VERSION    the kit's version (x.y.z)
+;   KIT_OUTFILE    the setup's path
+;   KIT_WIN32_DIR  the 32-bit programs
+;   KIT_WIN64_DIR  the 64-bit programs
+;   KIT_ICON_DIR   the card icons and the programs' icon
+;   KIT_TEXT_DIR   readme.txt, with CRLF line ends
+;
+; Command line: /S silent, /NOSTART start nothing at the end.
+; Exit codes: 0 done; 1 cancelled by the user; 2 refused (no administrator,
+; Windows older than 2000, a Windows folder too long for the programs) or
+; stopped by an error; 3010 done, but a program could not be stopped or a
+; file was in use: Windows must restart to finish.
+
+Unicode true
+Target x86-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!include LogicLib.nsh
+!include x64.nsh
+!include WinVer.nsh
+!include FileFunc.nsh
+!include WinMessages.nsh
+!include MUI2.nsh
+
+!define KitName "Card Reader Kit"
+!define KitPublisher "Card Reader Kit Project"
+!define UninstallKey "Software\Microsoft\Windows\CurrentVersion\Uninstall\CardReaderKit"
+!define RunKey "Software\Microsoft\Windows\CurrentVersion\Run"
+!define SettingsKey "Software\BrindIco"
+!define DrivesKey "Applications\Explorer.exe\Drives"
+!define StartMenuFolder "$SMPROGRAMS\${KitName}"
+; How long a program gets to end once its window was closed.
+!define StopDeadline 20000
+!define SYNCHRONIZE 0x00100000
+!define ERROR_SUCCESS_REBOOT_REQUIRED 3010
+
+Name "${KitName} ${KIT_VERSION}"
+OutFile "${KIT_OUTFILE}"
+InstallDir "$PROGRAMFILES\${KitName}"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${KIT_VERSION}.0"
+VIAddVersionKey /LANG=1033 ProductName "${KitName}"
+VIAddVersionKey /LANG=1033 ProductVersion "${KIT_VERSION}"
+VIAddVersionKey /LANG=1033 FileVersion "${KIT_VERSION}"
+VIAddVersionKey /LANG=1033 FileDescription "${KitName} setup"
+VIAddVersionKey /LANG=1033 CompanyName "${KitPublisher}"
+VIAddVersionKey /LANG=1033 LegalCopyright "${KitPublisher}"
+
+Var NoStart       ; 1: /NOSTART
+Var StopClass     ; in: the window class StopProgramsOfClass stops
+Var NotStopped    ; 1: a program of the kit could not be stopped
+Var Locked        ; 1: a file was in use and waits for the next restart
+Var FinishText
+
+!define MUI_ICON "${KIT_ICON_DIR}\app.ico"
+!define MUI_UNICON "${KIT_ICON_DIR}\app.ico"
+!define MUI_ABORTWARNING
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "$FinishText"
+!define MUI_FINISHPAGE_TEXT_REBOOT "$FinishText"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\readme.txt"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "$FinishText"
+!define MUI_FINISHPAGE_TEXT_REBOOT "$FinishText"
+!insertmacro MUI_UNPAGE_FINISH
+
+!insertmacro MUI_LANGUAGE "English"
+
+; ---- steps the installer and the uninstaller share ---------------------------
+
+; Refuses to go on: the message (also in a silent run's stead, where no box
+; shows) and exit code 2.
+!macro Refuse TEXT
+  MessageBox MB_ICONSTOP|MB_OK "${TEXT}" /SD IDOK
+  SetErrorLevel 2
+  Quit
+!macroend
+
+!macro SharedFunctions UN
+
+; Administrators only: the kit writes to HKLM, Program Files and the Windows
+; folder. On 2000 and XP nothing else asks for the rights.
+Function ${UN}RequireAdministrator
+  ClearErrors
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} ${Errors}
+  ${OrIf} $0 != "Admin"
+    !insertmacro Refuse "${KitName} must be installed and removed by an administrator.$\r$\n$\r$\nLog on as a member of the Administrators group and run this program again."
+  ${EndIf}
+FunctionEnd
+
+; The 64-bit programs keep their settings in the 64-bit view of the
+; registry; SetRegView 64 fails every registry command on Windows 2000, so
+; only where the 64-bit programs are installed.
+Function ${UN}UseProgramsView
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+FunctionEnd
+
+; Stops every running copy of the program whose hidden window has class
+; $StopClass: closes the window, as File > Exit does, so that the program's
+; own exit clean-up runs, then waits for the process to end, since its file
+; stays in use until then. Sets $NotStopped when one did not end in time.
+Function ${UN}StopProgramsOfClass
+  StrCpy $1 0 ; windows closed, a bound against a window that keeps coming
+  ${Do}
+    FindWindow $0 $StopClass
+    ${If} $0 = 0
+      ${ExitDo}
+    ${EndIf}
+    ${If} $1 >= 8
+      DetailPrint "$StopClass keeps running."
+      StrCpy $NotStopped 1
+      ${ExitDo}
+    ${EndIf}
+    IntOp $1 $1 + 1
+    System::Call "user32::GetWindowThreadProcessId(p r0, *i .r2) i"
+    System::Call "kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i r2) p .r3"
+    DetailPrint "Stopping $StopClass (process $2)..."
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    ${If} $3 P= 0
+      DetailPrint "$StopClass (process $2) cannot be waited for."
+      StrCpy $NotStopped 1
+      ${ExitDo}
+    ${EndIf}
+    System::Call "kernel32::WaitForSingleObject(p r3, i ${StopDeadline}) i .r4"
+    System::Call "kernel32::CloseHandle(p r3)"
+    ${If} $4 <> 0
+      DetailPrint "$StopClass (process $2) did not end."
+      StrCpy $NotStopped 1
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
+Function ${UN}StopKitPrograms
+  StrCpy $StopClass "TAVLIX"
+  Call ${UN}StopProgramsOfClass
+  StrCpy $StopClass "MORVEX"
+  Call ${UN}StopProgramsOfClass
+FunctionEnd
+
+!macroend
+!insertmacro SharedFunctions ""
+!insertmacro SharedFunctions "un."
+
+; ---- install -------------------------------------------------------------------
+
+; Puts a file in place. One still in use (a program that could not be
+; stopped) is written beside it and replaces it at the next restart.
+!macro InstallFile SOURCE TARGET
+  ClearErrors
+  Delete "${TARGET}"
+  ${If} ${Errors}
+    File "/oname=${TARGET}.new" "${SOURCE}"
+    Rename /REBOOTOK "${TARGET}.new" "${TARGET}"
+    DetailPrint "${TARGET} is in use: it is replaced when Windows restarts."
+    StrCpy $Locked 1
+  ${Else}
+    File "/oname=${TARGET}" "${SOURCE}"
+  ${EndIf}
+!macroend
+
+!macro InstallPrograms DIR
+  !insertmacro InstallFile "${DIR}\tavlix.exe" "$INSTDIR\tavlix.exe"
+  !insertmacro InstallFile "${DIR}\morvex.exe" "$INSTDIR\morvex.exe"
+  !insertmacro InstallFile "${DIR}\vorbind.exe" "$INSTDIR\vorbind.exe"
+  !insertmacro InstallFile "${DIR}\vorbind-oem.exe" "$INSTDIR\vorbind-oem.exe"
+  !insertmacro InstallFile "${DIR}\vorbind-bare.exe" "$INSTDIR\vorbind-bare.exe"
+!macroend
+
+Function .onInit
+  ; A Unicode setup does not start on 9x/ME at all; NT 4 gets this.
+  ${IfNot} ${AtLeastWin2000}
+    !insertmacro Refuse "${KitName} needs Windows 2000 or later."
+  ${EndIf}
+  Call RequireAdministrator
+  ; The programs read the Windows folder into 64 bytes and end at once
+  ; when it does not fit: installing them there would give programs that
+  ; do nothing.
+  System::Call "kernel32::GetWindowsDirectoryA(m .r1, i 64) i .r0"
+  ${If} $0 = 0
+  ${OrIf} $0 >= 64
+    !insertmacro Refuse "The Windows folder $WINDIR is too long for ${KitName}: its programs work only when the Windows folder has at most 63 characters."
+  ${EndIf}
+  Call UseProgramsView
+  ${If} ${RunningX64}
+    StrCpy $INSTDIR "$PROGRAMFILES64\${KitName}"
+  ${EndIf}
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/NOSTART" $1
+  ${IfNot} ${Errors}
+    StrCpy $NoStart 1
+  ${EndIf}
+FunctionEnd
+
+Section "-Programs"
+  SetShellVarContext all
+  ReadRegStr $0 HKLM "${UninstallKey}" "DisplayVersion"
+  ReadRegStr $1 HKLM "${UninstallKey}" "DisplayName"
+  ${If} $1 != ""
+    DetailPrint "Replacing the installed ${KitName} $0"
+  ${EndIf}
+  Call StopKitPrograms
+
+  SetOutPath "$INSTDIR"
+  ${If} ${RunningX64}
+    !insertmacro InstallPrograms "${KIT_WIN64_DIR}"
+  ${Else}
+    !insertmacro InstallPrograms "${KIT_WIN32_DIR}"
+  ${EndIf}
+  !insertmacro InstallFile "${KIT_TEXT_DIR}\readme.txt" "$INSTDIR\readme.txt"
+  ; What a kit installed with install.inf removed itself with.
+  Delete "$INSTDIR\install.inf"
+
+  ; tavlix's default icon table names these files in the Windows folder.
+  !insertmacro InstallFile "${KIT_ICON_DIR}\cfico.ico" "$WINDIR\cfico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}\sdico.ico" "$WINDIR\sdico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}\smico.ico" "$WINDIR\smico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}\msico.ico" "$WINDIR\msico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}\comboico.ico" "$WINDIR\comboico.ico"
+
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+SectionEnd
+
+Section "-Start at log-on"
+  WriteRegStr HKLM "${RunKey}" "tavlix" '"$INSTDIR\tavlix.exe"'
+  WriteRegStr HKLM "${RunKey}" "morvex" '"$INSTDIR\morvex.exe"'
+SectionEnd
+
+Section "-Start menu"
+  CreateDirectory "${StartMenuFolder}"
+  CreateShortCut "${StartMenuFolder}\Read me.lnk" "$INSTDIR\readme.txt"
+  CreateShortCut "${StartMenuFolder}\Uninstall ${KitName}.lnk" "$INSTDIR\uninstall.exe"
+SectionEnd
+
+Section "-Add/Remove Programs entry"
+  WriteRegStr HKLM "${UninstallKey}" "DisplayName" "${KitName}"
+  WriteRegStr HKLM "${UninstallKey}" "DisplayVersion" "${KIT_VERSION}"
+  WriteRegStr HKLM "${UninstallKey}" "Publisher" "${KitPublisher}"
+  WriteRegStr HKLM "${UninstallKey}" "DisplayIcon" "$INSTDIR\tavlix.exe,0"
+  WriteRegStr HKLM "${UninstallKey}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UninstallKey}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UninstallKey}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntOp $0 $0 + 8 ; the card icons in the Windows folder
+  WriteRegDWORD HKLM "${UninstallKey}" "EstimatedSize" $0
+  WriteRegDWORD HKLM "${UninstallKey}" "NoModify" 1
+  WriteRegDWORD HKLM "${UninstallKey}" "NoRepair" 1
+SectionEnd
+
+; Nothing waits for the next log-on on 2000 and XP. On Vista and later a
+; program started by this elevated setup would run elevated, and a later
+; launch by the user could no longer stop it: they start at the next
+; log-on there.
+Section "-Start the programs"
+  ${If} $NotStopped == 1
+  ${OrIf} $Locked == 1
+    SetRebootFlag true
+    StrCpy $FinishText "${KitName} ${KIT_VERSION} is installed, but a program of the kit could not be stopped or a file was in use. Restart Windows to finish: the new programs start after the restart."
+  ${ElseIf} $NoStart == 1
+    StrCpy $FinishText "${KitName} ${KIT_VERSION} is installed. tavlix and morvex start at the next log-on."
+  ${ElseIf} ${AtLeastWinVista}
+    StrCpy $FinishText "${KitName} ${KIT_VERSION} is installed. tavlix and morvex start when you next log on."
+  ${Else}
+    ; A launch while a TAVLIX window exists would stop that copy instead.
+    FindWindow $0 "TAVLIX"
+    ${If} $0 = 0
+      Exec '"$INSTDIR\tavlix.exe"'
+    ${EndIf}
+    Exec '"$INSTDIR\morvex.exe"'
+    DetailPrint "Started tavlix and morvex."
+    StrCpy $FinishText "${KitName} ${KIT_VERSION} is installed and running."
+  ${EndIf}
+  ${If} ${IsWinXP}
+  ${OrIf} ${IsWin2003}
+    StrCpy $FinishText "$FinishText$\r$\n$\r$\nOn Windows XP the card icons appear when the card reader is next plugged in."
+  ${EndIf}
+  DetailPrint "$FinishText"
+SectionEnd
+
+Function .onInstSuccess
+  ${If} ${RebootFlag}
+    SetErrorLevel ${ERROR_SUCCESS_REBOOT_REQUIRED}
+  ${EndIf}
+FunctionEnd
+
+; ---- uninstall -------------------------------------------------------------------
+
+Function un.onInit
+  Call un.RequireAdministrator
+  Call un.UseProgramsView
+FunctionEnd
+
+; tavlix removes its drive icons on its way out. When it did not get to
+; (it crashed, or Windows lost power), its markers name the letters whose
+; icon keys are still there.
+Function un.RemoveLeftDriveIcons
+  StrCpy $0 0
+  ${Do}
+    ClearErrors
+    EnumRegValue $1 HKLM "${SettingsKey}" $0
+    ${If} ${Errors}
+    ${OrIf} $1 == ""
+      ${ExitDo}
+    ${EndIf}
+    IntOp $0 $0 + 1
+    StrLen $2 $1
+    ${If} $2 = 1
+    ${AndIf} $1 S>= "A"
+    ${AndIf} $1 S<= "Z"
+      DeleteRegKey HKCR "${DrivesKey}\$1\DefaultIcon"
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
+; tavlix's exit leaves the parents of its icon keys, empty.
+Function un.RemoveEmptyDriveKeys
+  StrCpy $0 65 ; A
+  ${Do}
+    IntFmt $1 "%c" $0
+    DeleteRegKey /ifempty HKCR "${DrivesKey}\$1"
+    IntOp $0 $0 + 1
+  ${LoopWhile} $0 <= 90 ; Z
+  DeleteRegKey /ifempty HKCR "${DrivesKey}"
+  DeleteRegKey /ifempty HKCR "Applications\Explorer.exe"
+FunctionEnd
+
+!macro RemoveFile TARGET
+  ClearErrors
+  Delete "${TARGET}"
+  ${If} ${Errors}
+    Delete /REBOOTOK "${TARGET}"
+    DetailPrint "${TARGET} is in use: it is removed when Windows restarts."
+    StrCpy $Locked 1
+  ${EndIf}
+!macroend
+
+Section "Uninstall"
+  SetShellVarContext all
+  Call un.StopKitPrograms
+  Call un.RemoveLeftDriveIcons
+  Call un.RemoveEmptyDriveKeys
+
+  !insertmacro RemoveFile "$INSTDIR\tavlix.exe"
+  !insertmacro RemoveFile "$INSTDIR\morvex.exe"
+  !insertmacro RemoveFile "$INSTDIR\vorbind.exe"
+  !insertmacro RemoveFile "$INSTDIR\vorbind-oem.exe"
+  !insertmacro RemoveFile "$INSTDIR\vorbind-bare.exe"
+  !insertmacro RemoveFile "$INSTDIR\readme.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  ${If} $Locked == 1
+    RMDir /REBOOTOK "$INSTDIR"
+  ${EndIf}
+
+  !insertmacro RemoveFile "$WINDIR\cfico.ico"
+  !insertmacro RemoveFile "$WINDIR\sdico.ico"
+  !insertmacro RemoveFile "$WINDIR\smico.ico"
+  !insertmacro RemoveFile "$WINDIR\msico.ico"
+  !insertmacro RemoveFile "$WINDIR\comboico.ico"
+
+  DeleteRegValue HKLM "${RunKey}" "tavlix"
+  DeleteRegValue HKLM "${RunKey}" "morvex"
+  Delete "${StartMenuFolder}\Read me.lnk"
+  Delete "${StartMenuFolder}\Uninstall ${KitName}.lnk"
+  RMDir "${StartMenuFolder}"
+  DeleteRegKey HKLM "${UninstallKey}"
+  DeleteRegKey HKLM "${SettingsKey}"
+
+  ${If} $Locked == 1
+  ${OrIf} $NotStopped == 1
+    SetRebootFlag true
+    StrCpy $FinishText "${KitName} is removed, but a file was still in use. Restart Windows to finish: it is removed then."
+  ${Else}
+    StrCpy $FinishText "${KitName} is removed."
+  ${EndIf}
+  DetailPrint "$FinishText"
+SectionEnd
+
+Function un.onUninstSuccess
+  ${If} ${RebootFlag}
+    SetErrorLevel ${ERROR_SUCCESS_REBOOT_REQUIRED}
+  ${EndIf}
+FunctionEnd

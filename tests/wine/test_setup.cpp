@@ -1,0 +1,532 @@
+// The setup program under Wine, as an administrator meets it: a refusal on
+// Windows NT 4, a fresh silent install on Windows 2000 that starts both
+// programs at once, the setup run again over the running kit, a second
+// launch of morvex, and the uninstallation, once with both programs running
+// and once after tavlix died, each compared with the machine as it was
+// before. The i686 test runs in a 32-bit Windows and gets the 32-bit
+// programs; the x86_64 test runs in a 64-bit Windows, where the same 32-bit
+// setup installs the 64-bit programs and writes the 64-bit registry view.
+#include "harness.h"
+#include "reader.h"
+#include "tavlixrun.h"
+#include <shlobj.h>
+#include <tlhelp32.h>
+#include <algorithm>
+#include <stdio.h>
+#include <string.h>
+
+static const char *const Programs[] = {"tavlix.exe", "morvex.exe", "vorbind.exe",
+                                       "vorbind-oem.exe", "vorbind-bare.exe"};
+// tavlix's default icon table, in slot order: CF, SD, SM, MS, combo.
+static const char *const CardIcons[] = {"cfico.ico", "sdico.ico", "smico.ico", "msico.ico",
+                                        "comboico.ico"};
+static const char RunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+static const char UninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CardReaderKit";
+static const char SettingsKey[] = "Software\\BrindIco";
+static const char ExplorerKey[] = "Applications\\Explorer.exe";
+static const DWORD SetupDeadline = 120000;
+
+static std::string SetupPath;  // the setup the 32-bit tree made
+static std::string InstallDir; // C:\Program Files\Card Reader Kit
+static std::string WindowsDir;
+static std::string StartMenuDir;
+
+// ---- helpers ------------------------------------------------------------------
+
+static bool FileExists(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static bool FolderExists(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static std::string ReadWholeFile(const std::string &path)
+{
+    std::string data;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return data;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        data.append(buffer, n);
+    fclose(file);
+    return data;
+}
+
+static bool SameFile(const std::string &a, const std::string &b)
+{
+    std::string bytes = ReadWholeFile(a);
+    return !bytes.empty() && bytes == ReadWholeFile(b);
+}
+
+static std::string ReadString(HKEY root, const char *key, const char *name)
+{
+    std::string data;
+    if (!RegReadBytes(root, key, name, &data, NULL))
+        return "";
+    return data.c_str();
+}
+
+static std::vector<std::string> FilesIn(const std::string &pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Names of the subkeys (recursive: their paths below key) or of the values.
+static void CollectKeys(HKEY root, const std::string &key, const std::string &prefix,
+                        bool recursive, std::vector<std::string> *names)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle))
+        return;
+    char name[256];
+    for (DWORD i = 0;; i++) {
+        DWORD size = sizeof(name);
+        if (RegEnumKeyExA(handle, i, name, &size, NULL, NULL, NULL, NULL))
+            break;
+        names->push_back(prefix + name);
+        if (recursive)
+            CollectKeys(root, key + "\\" + name, prefix + name + "\\", true, names);
+    }
+    RegCloseKey(handle);
+}
+
+static std::vector<std::string> ValueNames(HKEY root, const char *key)
+{
+    std::vector<std::string> names;
+    HKEY handle;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &handle))
+        return names;
+    char name[256];
+    for (DWORD i = 0;; i++) {
+        DWORD size = sizeof(name);
+        if (RegEnumValueA(handle, i, name, &size, NULL, NULL, NULL, NULL))
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(handle);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What an uninstallation must leave as it found it.
+struct MachineState {
+    std::vector<std::string> softwareKeys; // top-level keys of HKLM\Software
+    std::vector<std::string> explorerKeys; // keys under HKCR\Applications\Explorer.exe
+    std::vector<std::string> runValues;
+    std::vector<std::string> uninstallKeys;
+    std::vector<std::string> windowsIcons; // .ico files of the Windows folder
+    bool programFolder;
+};
+
+static MachineState ReadMachineState(void)
+{
+    MachineState state;
+    CollectKeys(HKEY_LOCAL_MACHINE, "Software", "", false, &state.softwareKeys);
+    if (RegKeyExists(HKEY_CLASSES_ROOT, ExplorerKey))
+        state.explorerKeys.push_back("(Explorer.exe)");
+    CollectKeys(HKEY_CLASSES_ROOT, ExplorerKey, "", true, &state.explorerKeys);
+    state.runValues = ValueNames(HKEY_LOCAL_MACHINE, RunKey);
+    CollectKeys(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", "",
+                false, &state.uninstallKeys);
+    state.windowsIcons = FilesIn(WindowsDir + "\\*.ico");
+    state.programFolder = FolderExists(InstallDir);
+    for (std::vector<std::string> *list : {&state.softwareKeys, &state.explorerKeys,
+                                           &state.uninstallKeys})
+        std::sort(list->begin(), list->end());
+    return state;
+}
+
+static std::string Joined(const std::vector<std::string> &names)
+{
+    std::string text;
+    for (const std::string &name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return "[" + text + "]";
+}
+
+#define CheckSameState(before, after) CheckSameStateAt(__FILE__, __LINE__, before, after)
+static void CheckSameStateAt(const char *file, int line, const MachineState &before,
+                             const MachineState &after)
+{
+    struct {
+        const char *what;
+        const std::vector<std::string> &was, &is;
+    } lists[] = {{"HKLM\\Software", before.softwareKeys, after.softwareKeys},
+                 {"HKCR\\Applications\\Explorer.exe", before.explorerKeys, after.explorerKeys},
+                 {"Run values", before.runValues, after.runValues},
+                 {"Uninstall keys", before.uninstallKeys, after.uninstallKeys},
+                 {"icons of the Windows folder", before.windowsIcons, after.windowsIcons}};
+    for (const auto &list : lists)
+        CheckAt(file, line, list.was == list.is, "%s were %s, are %s", list.what,
+                Joined(list.was).c_str(), Joined(list.is).c_str());
+    CheckAt(file, line, before.programFolder == after.programFolder,
+            "the program folder existed: %d, exists: %d", before.programFolder,
+            after.programFolder);
+}
+
+// Entries of PendingFileRenameOperations that name the kit's files.
+static std::vector<std::string> PendingKitFiles(void)
+{
+    std::string data;
+    std::vector<std::string> kit;
+    if (!RegReadBytes(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                      "PendingFileRenameOperations", &data, NULL))
+        return kit;
+    for (size_t at = 0; at < data.size();) {
+        std::string entry = data.c_str() + at;
+        at += entry.size() + 1;
+        std::string lower = entry;
+        CharLowerBuffA(&lower[0], (DWORD)lower.size());
+        bool isKit = lower.find("card reader kit") != std::string::npos;
+        for (const char *icon : CardIcons)
+            isKit = isKit || lower.find(icon) != std::string::npos;
+        if (isKit)
+            kit.push_back(entry);
+    }
+    return kit;
+}
+
+struct ClassCount {
+    const char *className;
+    int n;
+};
+
+static BOOL CALLBACK CountClass(HWND window, LPARAM param)
+{
+    ClassCount *count = (ClassCount *)param;
+    char name[64];
+    if (GetClassNameA(window, name, sizeof(name)) && strcmp(name, count->className) == 0)
+        count->n++;
+    return TRUE;
+}
+
+static int CountWindowsOfClass(const char *className)
+{
+    ClassCount count = {className, 0};
+    EnumWindows(CountClass, (LPARAM)&count);
+    return count.n;
+}
+
+static DWORD ProcessOfWindow(const char *className)
+{
+    DWORD pid = 0;
+    HWND window = FindWindowOfClass(className, 0);
+    if (window)
+        GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+// Runs a setup command line to its end: its full exit code (STILL_ACTIVE
+// when it did not end in time).
+static DWORD RunSetupCommand(const std::string &commandLine)
+{
+    return FinishProgram(StartCommandLine(commandLine, NULL), SetupDeadline);
+}
+
+static void SetWindowsVersion(const char *version)
+{
+    RegPutString(HKEY_CURRENT_USER, "Software\\Wine", "Version", version);
+}
+
+// The copy of itself that the uninstaller starts and leaves to: a child of
+// the process that was started.
+static HANDLE OpenChildProcess(DWORD parent)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return NULL;
+    HANDLE child = NULL;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more && !child;
+         more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == parent)
+            child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
+                                entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return child;
+}
+
+// The uninstall string as Add/Remove Programs runs it: it returns at once,
+// and the copy it started does the work. The copy's exit code.
+static DWORD RunQuietUninstall(void)
+{
+    std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "QuietUninstallString");
+    ok(command == "\"" + InstallDir + "\\uninstall.exe\" /S", "quiet uninstall string [%s]",
+       command.c_str());
+    HANDLE first = StartCommandLine(command, NULL);
+    DWORD code = WaitForExit(first, SetupDeadline);
+    ok(code == 0, "uninstall.exe returned %lu", code);
+    // The copy's process entry keeps the id of the parent that started it;
+    // the parent's handle, still open, keeps that id from being reused.
+    HANDLE copy = first ? OpenChildProcess(GetProcessId(first)) : NULL;
+    FinishProgram(first, 0);
+    ok(copy != NULL, "the uninstaller started no copy of itself");
+    return copy ? FinishProgram(copy, SetupDeadline) : STILL_ACTIVE;
+}
+
+// ---- scenarios --------------------------------------------------------------------
+
+static MachineState Before;
+
+static void test_refused_on_windows_nt4(void)
+{
+    SetWindowsVersion("nt40");
+    DWORD code = RunSetupCommand("\"" + SetupPath + "\" /S");
+    SetWindowsVersion("win2k");
+    ok(code == 2, "setup on Windows NT 4: exit code %lu, want 2", code);
+    CheckSameState(Before, ReadMachineState());
+    ok(CountWindowsOfClass("TAVLIX") + CountWindowsOfClass("MORVEX") == 0, "a program started");
+}
+
+static void CheckInstalledFiles(void)
+{
+    for (const char *program : Programs)
+        ok(SameFile(KitProgramPath(program), InstallDir + "\\" + program),
+           "%s of this build not installed into %s", program, InstallDir.c_str());
+    std::string readme = ReadWholeFile(InstallDir + "\\readme.txt");
+    ok(readme.find("\r\n") != std::string::npos &&
+           std::count(readme.begin(), readme.end(), '\n') ==
+               (long)std::count(readme.begin(), readme.end(), '\r'),
+       "readme.txt is not there with CRLF line ends");
+    ok(FileExists(InstallDir + "\\uninstall.exe"), "no uninstaller");
+    ok(FilesIn(InstallDir + "\\*.new").empty(), "replacement files left in the program folder");
+    for (const char *icon : CardIcons) {
+        std::string path = WindowsDir + "\\" + icon;
+        HANDLE image = LoadImageA(NULL, path.c_str(), IMAGE_ICON, 16, 16, LR_LOADFROMFILE);
+        ok(image != NULL, "%s is not installed as an icon: error %lu", path.c_str(),
+           GetLastError());
+        if (image)
+            DestroyIcon((HICON)image);
+    }
+}
+
+static void CheckRegistration(void)
+{
+    for (const char *name : {"tavlix", "morvex"}) {
+        std::string want = "\"" + InstallDir + "\\" + name + ".exe\"";
+        std::string got = ReadString(HKEY_LOCAL_MACHINE, RunKey, name);
+        ok(got == want, "Run value %s is [%s], want [%s]", name, got.c_str(), want.c_str());
+    }
+    const std::string entry[][2] = {
+        {"DisplayName", "Card Reader Kit"},
+        {"DisplayVersion", KIT_VERSION},
+        {"InstallLocation", InstallDir},
+        {"UninstallString", "\"" + InstallDir + "\\uninstall.exe\""},
+    };
+    for (const auto &value : entry) {
+        std::string got = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, value[0].c_str());
+        ok(got == value[1], "%s is [%s], want [%s]", value[0].c_str(), got.c_str(),
+           value[1].c_str());
+    }
+    ok(!ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "Publisher").empty(), "no publisher");
+    ok(ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayIcon").find(InstallDir) == 0,
+       "no display icon from the program folder");
+    for (const char *name : {"EstimatedSize", "NoModify", "NoRepair"}) {
+        std::string data;
+        DWORD type = 0;
+        ok(RegReadBytes(HKEY_LOCAL_MACHINE, UninstallKey, name, &data, &type) &&
+               type == REG_DWORD && *(const DWORD *)data.data() > 0,
+           "%s is not a nonzero number", name);
+    }
+    if (sizeof(void *) == 8) {
+        HKEY key;
+        bool in32 = RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0,
+                                  KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS;
+        if (in32)
+            RegCloseKey(key);
+        ok(!in32, "the entry is in the 32-bit view of 64-bit Windows");
+    }
+    ok(FileExists(StartMenuDir + "\\Read me.lnk") &&
+           FileExists(StartMenuDir + "\\Uninstall Card Reader Kit.lnk"),
+       "Start menu folder %s lacks its shortcuts", StartMenuDir.c_str());
+}
+
+// Both programs run, once each, right after a silent install on Windows
+// 2000, and tavlix has given the reader's slots their icons: no log-on.
+static void test_fresh_install(void)
+{
+    DWORD start = GetTickCount();
+    HANDLE setup = StartCommandLine("\"" + SetupPath + "\" /S", NULL);
+    DWORD running = 0;
+    while (setup && GetTickCount() - start < SetupDeadline) {
+        if (FindWindowOfClass("TAVLIX", 0) && FindWindowOfClass("MORVEX", 0)) {
+            running = GetTickCount() - start;
+            break;
+        }
+        Sleep(20);
+    }
+    DWORD code = FinishProgram(setup, SetupDeadline);
+    ok(code == 0, "setup: exit code %lu", code);
+    ok(running != 0, "tavlix and morvex are not both running after the setup");
+    printf("from the start of the silent install to both programs running: %lu ms (%s)\n",
+           (unsigned long)running, sizeof(void *) == 8 ? "64-bit path" : "32-bit path");
+    CheckInstalledFiles();
+    CheckRegistration();
+    ok(CountWindowsOfClass("TAVLIX") == 1 && CountWindowsOfClass("MORVEX") == 1,
+       "%d tavlix and %d morvex running, want one each", CountWindowsOfClass("TAVLIX"),
+       CountWindowsOfClass("MORVEX"));
+    ok(WaitForIconLetters("DEFG"), "the reader's slots have icons %s, want DEFG",
+       LettersWithIcons().c_str());
+    ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
+}
+
+// The setup run again over the running kit stops both programs (tavlix's
+// exit clean-up runs), replaces the files and starts the new ones; the
+// icon files a user chose stay.
+static void test_setup_again_while_running(void)
+{
+    DWORD tavlix = ProcessOfWindow("TAVLIX");
+    DWORD morvex = ProcessOfWindow("MORVEX");
+    ok(tavlix && morvex, "the kit is not running");
+    ok(RegPutString(HKEY_LOCAL_MACHINE, SettingsKey, "0", "mycf.ico"), "a user's CF icon");
+    // Changed here, put back by the setup: the files are replaced.
+    FILE *readme = fopen((InstallDir + "\\readme.txt").c_str(), "wb");
+    ok(readme && fputs("old", readme) >= 0, "readme.txt is writable");
+    if (readme)
+        fclose(readme);
+
+    DWORD code = RunSetupCommand("\"" + SetupPath + "\" /S");
+    ok(code == 0, "setup over the running kit: exit code %lu", code);
+    CheckInstalledFiles();
+    ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
+    ok(ReadString(HKEY_LOCAL_MACHINE, SettingsKey, "0") == "mycf.ico",
+       "the user's value 0 is [%s]", ReadString(HKEY_LOCAL_MACHINE, SettingsKey, "0").c_str());
+    ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
+       "the new programs are not running");
+    ok(CountWindowsOfClass("TAVLIX") == 1 && CountWindowsOfClass("MORVEX") == 1,
+       "%d tavlix and %d morvex running, want one each", CountWindowsOfClass("TAVLIX"),
+       CountWindowsOfClass("MORVEX"));
+    ok(ProcessOfWindow("TAVLIX") != tavlix && ProcessOfWindow("MORVEX") != morvex,
+       "the old programs still run");
+    ok(WaitForIconLetters("DEFG"), "icons %s after the upgrade", LettersWithIcons().c_str());
+    RegRemoveValue(HKEY_LOCAL_MACHINE, SettingsKey, "0");
+}
+
+// A second morvex in the session ends at once and scans nothing: a reader
+// on the generic storage service would otherwise get an installation.
+static void test_second_morvex_launch(void)
+{
+    std::string folder = MakeWorkFolder("second-morvex");
+    std::string exe = folder + "\\morvex.exe";
+    ok(CopyFileA((InstallDir + "\\morvex.exe").c_str(), exe.c_str(), FALSE), "copy morvex");
+    InstallNewdevRecorder(folder);
+    std::string log = NewdevLogPath(folder);
+    const char *reader = "USB\\VID_0E5B&PID_0A17\\SECOND";
+    ok(AddDevice(reader, {"USB\\VID_0E5B&PID_0A17&REV_0100"}, "USBSTOR", true), "reader");
+    HWND running = FindWindowOfClass("MORVEX", 0);
+
+    bool windowSeen = false;
+    HANDLE second = StartProgram(exe, "", true, log);
+    DWORD pid = second ? GetProcessId(second) : 0;
+    DWORD code = FinishProgramWatchingWindow(second, "MORVEX", 60000, &windowSeen);
+    ok(code == 0, "second morvex: exit code %lu", code);
+    ok(!windowSeen, "the second morvex (process %lu) made a window", (unsigned long)pid);
+    ok(ReadInstallRequests(log).empty(), "the second morvex requested %u installations",
+       (unsigned)ReadInstallRequests(log).size());
+    ok(running && IsWindow(running) && CountWindowsOfClass("MORVEX") == 1,
+       "the running morvex is not the only one left");
+    RemoveDevice(reader);
+    RegRemoveTree(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\morvex.exe");
+}
+
+static void CheckUninstalled(const MachineState &before)
+{
+    ok(CountWindowsOfClass("TAVLIX") + CountWindowsOfClass("MORVEX") == 0,
+       "a program of the kit still runs");
+    ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
+    ok(!FileExists(StartMenuDir + "\\Read me.lnk") && !FolderExists(StartMenuDir),
+       "the Start menu folder is left");
+    CheckSameState(before, ReadMachineState());
+}
+
+static void test_uninstall(void)
+{
+    DWORD code = RunQuietUninstall();
+    ok(code == 0, "uninstallation: exit code %lu", code);
+    CheckUninstalled(Before);
+}
+
+// tavlix died and left its icon keys and markers: the uninstaller removes
+// the keys its markers name. This time the uninstaller is run the way that
+// waits for it, and the Drives keys are the kit's only ones.
+static void test_uninstall_after_tavlix_died(void)
+{
+    RegRemoveTree(HKEY_CLASSES_ROOT, ExplorerKey);
+    MachineState before = ReadMachineState();
+    ok(RunSetupCommand("\"" + SetupPath + "\" /S") == 0, "setup");
+    ok(WaitForIconLetters("DEFG"), "icons %s", LettersWithIcons().c_str());
+    DWORD pid = ProcessOfWindow("TAVLIX");
+    HANDLE tavlix = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : NULL;
+    ok(tavlix != NULL, "tavlix is not running");
+    KillProgram(tavlix);
+    ok(LettersWithMarkers() == "DEFG", "markers %s", LettersWithMarkers().c_str());
+
+    DWORD code = RunSetupCommand("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir);
+    ok(code == 0, "uninstallation: exit code %lu", code);
+    ok(LettersWithIcons().empty(), "icon keys left: %s", LettersWithIcons().c_str());
+    // This form runs the uninstaller in place, which cannot remove itself.
+    DeleteFileA((InstallDir + "\\uninstall.exe").c_str());
+    RemoveDirectoryA(InstallDir.c_str());
+    CheckUninstalled(before);
+}
+
+int main(int argc, char **argv)
+{
+    StartTests(argc, argv);
+    if (argc < 4) {
+        printf("usage: test_setup PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
+        return 2;
+    }
+    SetupPath = std::string("Z:") + argv[3];
+    std::replace(SetupPath.begin(), SetupPath.end(), '/', '\\');
+    ok(FileExists(SetupPath), "no setup at %s (cmake --build build/win32 --target setup)",
+       SetupPath.c_str());
+    char path[MAX_PATH];
+    GetWindowsDirectoryA(path, sizeof(path));
+    WindowsDir = path;
+    SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES, NULL, 0, path);
+    InstallDir = std::string(path) + "\\Card Reader Kit";
+    SHGetFolderPathA(NULL, CSIDL_COMMON_PROGRAMS, NULL, 0, path);
+    StartMenuDir = std::string(path) + "\\Card Reader Kit";
+
+    // The machine before: the reader's driver package, so that morvex
+    // stays; the reader with an SD card; another program's start-up entry
+    // and drive icon, which must stay.
+    SetWindowsVersion("win2k");
+    ok(LayOutDriverPackage(), "driver package");
+    ok(PlugInReader() && InsertCard(ReaderSlotSD, 'F'), "reader");
+    ok(RegPutString(HKEY_LOCAL_MACHINE, RunKey, "kit-test-other", "other.exe"), "other Run value");
+    ok(RegPutString(HKEY_CLASSES_ROOT, (std::string(ExplorerKey) + "\\Drives\\C\\DefaultIcon").c_str(),
+                    "", "C:\\other.ico"),
+       "other drive icon");
+    Before = ReadMachineState();
+
+    RUN_TEST(test_refused_on_windows_nt4);
+    RUN_TEST(test_fresh_install);
+    RUN_TEST(test_setup_again_while_running);
+    RUN_TEST(test_second_morvex_launch);
+    RUN_TEST(test_uninstall);
+    RUN_TEST(test_uninstall_after_tavlix_died);
+    ClearSimulatedDisks();
+    return FinishTests();
+}
