@@ -29,7 +29,7 @@ our_entry=kit-i386
 
 # A static i386 program that only calls exit(42): mov eax,1; mov ebx,42;
 # int 0x80. The odd status proves that this code ran, not some stand-in.
-probe_elf=7f454c46010101000000000000000000020003000100000054800408340000000000000000000000340020000100000000000000010000000000000000800408008004086000000060000000050000000010000000b801000000bb2a000000cd80
+probe_elf=7f454c460101010000000000000000000200030001000000548004083400000000000000000000003400200001000000000000000100000000000000008004080080040860000000600000000500000000100000b801000000bb2a000000cd80
 
 # Runs a command as root: directly, or through sudo when it asks nothing.
 # Without either, says which step needed root and why, and stops.
@@ -234,7 +234,7 @@ probe_kernel() {
             tee "$binfmt/$entry" >/dev/null
         switched_off+=("$entry")
     done
-    "$probe_dir/probe" 2>/dev/null || status=$?
+    { "$probe_dir/probe" || status=$?; } 2>/dev/null
     restore_entries
     trap - EXIT INT TERM HUP
     native=no

@@ -151,6 +151,24 @@ status $status
 $(cat "$w/db-bare/arch")"
 }
 
+# What the kernel's configuration and command line say of running i386
+# programs: an account independent of the probe.
+kernel_runs_i386() {
+    local config
+    config=$(zcat /proc/config.gz 2>/dev/null || cat "/boot/config-$(uname -r)" 2>/dev/null) || return 0
+    if [ "$(uname -m)" != x86_64 ] || ! grep -qx CONFIG_IA32_EMULATION=y <<<"$config"; then
+        echo no
+    elif grep -qw ia32_emulation=0 /proc/cmdline; then
+        echo no
+    elif grep -qw ia32_emulation=1 /proc/cmdline; then
+        echo yes
+    elif grep -qx CONFIG_IA32_EMULATION_DEFAULT_DISABLED=y <<<"$config"; then
+        echo no
+    else
+        echo yes
+    fi
+}
+
 # Runs inside a user namespace, with its own binfmt_misc mounted on $w/bm.
 sandbox_cases() {
     local w=$1 bm=$1/bm log=$1/interp.log
@@ -174,10 +192,17 @@ sandbox_cases() {
     ran() { "$w/i386-file"; cat "$log" 2>/dev/null; rm -f "$log"; }
 
     : >"$log"
-    run env KIT_SETUP_PLAN=1 >/dev/null
+    local verdict
+    verdict=$(run env KIT_SETUP_PLAN=1)
     check "the kernel probe runs with other i386 entries off, and switches them back on" \
         "enabled" "$(cat "$log")$(head -n1 "$bm/other-i386")"
     rm -f "$log"
+    case $(kernel_runs_i386) in
+        yes) check "the probe finds that the kernel runs i386 programs, as its configuration says" "" "$verdict" ;;
+        no) check "the probe finds that the kernel needs an emulator, as its configuration says" \
+            "plan: register kit-i386 for i386 programs: $w/ours" "$verdict" ;;
+        *) echo "skip the probe's verdict: the kernel's configuration is not readable" ;;
+    esac
 
     run env KIT_I386_NATIVE=no
     check "our entry takes i386 programs in front of another's, which stays" \
