@@ -6,7 +6,7 @@ set(KIT_COMPILE_OPTIONS
     -Os -Wall -Wextra -Werror
     -fno-exceptions -fno-rtti -fno-threadsafe-statics
     -fno-asynchronous-unwind-tables -fno-unwind-tables
-    -fno-stack-protector -ffunction-sections -fdata-sections)
+    -fno-stack-protector -ffunction-sections)
 
 set(KIT_LINK_OPTIONS
     -nostdlib -mwindows -s
@@ -23,6 +23,15 @@ add_library(kittext STATIC ${PROJECT_SOURCE_DIR}/shell/asciitext.cpp)
 target_include_directories(kittext PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kittext PRIVATE ${KIT_COMPILE_OPTIONS})
 
+# The trace: linked by the programs' code and by the Wine tests that call
+# that code directly.
+add_library(kittrace STATIC
+    ${PROJECT_SOURCE_DIR}/shell/trace.cpp
+    ${PROJECT_SOURCE_DIR}/shell/tracequeue.cpp
+    ${PROJECT_SOURCE_DIR}/shell/errortext.cpp)
+target_include_directories(kittrace PUBLIC ${PROJECT_SOURCE_DIR}/shell)
+target_compile_options(kittrace PRIVATE ${KIT_COMPILE_OPTIONS})
+
 # Sources of the shell that every program links.
 add_library(kitshell STATIC
     ${PROJECT_SOURCE_DIR}/shell/shell.cpp
@@ -30,7 +39,7 @@ add_library(kitshell STATIC
     ${PROJECT_SOURCE_DIR}/shell/commandline.cpp)
 target_include_directories(kitshell PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kitshell PRIVATE ${KIT_COMPILE_OPTIONS})
-target_link_libraries(kitshell PUBLIC kittext)
+target_link_libraries(kitshell PUBLIC kittext kittrace)
 
 # A program's own code as a library, so the Wine tests can call it directly:
 # kit_add_core(<name> sources...)
@@ -38,7 +47,7 @@ function(kit_add_core name)
     add_library(${name} STATIC ${ARGN})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/shell)
     target_compile_options(${name} PRIVATE ${KIT_COMPILE_OPTIONS})
-    target_link_libraries(${name} PUBLIC kittext)
+    target_link_libraries(${name} PUBLIC kittext kittrace)
 endfunction()
 
 # Program icons, made from the pixel maps under shell/icons.
@@ -66,11 +75,6 @@ function(kit_add_program target)
     set(KIT_TITLE ${P_TITLE})
     set(KIT_CLASS ${P_CLASS})
     set(KIT_DESCRIPTION ${P_DESCRIPTION})
-    if(P_OUTPUT_NAME)
-        set(KIT_FILE_NAME ${P_OUTPUT_NAME}.exe)
-    else()
-        set(KIT_FILE_NAME ${target}.exe)
-    endif()
     if(P_NO_ICONS)
         set(PROGRAM_HAS_ICONS 0)
     else()
@@ -95,7 +99,7 @@ function(kit_add_program target)
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KIT_COMPILE_OPTIONS}>)
     target_link_options(${target} PRIVATE ${KIT_LINK_OPTIONS})
     # The program's own libraries come before the system ones they call.
-    target_link_libraries(${target} PRIVATE ${P_LIBS} kitshell kittext ${KIT_SYSTEM_LIBRARIES})
+    target_link_libraries(${target} PRIVATE ${P_LIBS} kitshell kittext kittrace ${KIT_SYSTEM_LIBRARIES})
     if(P_OUTPUT_NAME)
         set_target_properties(${target} PROPERTIES OUTPUT_NAME ${P_OUTPUT_NAME})
     endif()

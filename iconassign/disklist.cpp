@@ -20,7 +20,6 @@ static const char MountedDevicesPath[] = "SYSTEM\\MountedDevices";
 static const char DiskEnumPath[] = "system\\CurrentControlSet\\Services\\disk\\Enum";
 
 enum {
-    ParentIdPrefixLimit = 20,   // bytes offered to the query
     FirstCandidateDrive = 3,    // D: A to C are never a card slot's drive
     LastDrive = 25,             // Z
     NoDrive = 255
@@ -56,14 +55,17 @@ HKEY OpenMountedDevicesKey(void)
 }
 
 // The buffer receives the value name first; on failure it keeps it.
-int GetVolumeParentPrefix(HKEY key, char letter, char *prefix)
+int GetVolumeParentPrefix(HKEY key, char letter, char *prefix, DriveSkip *skip)
 {
     unsigned char data[MountedDataMaxSize];
     DWORD size = sizeof(data);
     FormatVolumeValueName(letter, prefix);
-    if (RegQueryValueExA(key, prefix, NULL, NULL, data, &size) != ERROR_SUCCESS)
-        return 0;
-    return ExtractParentPrefix(data, size, prefix);
+    DriveSkip why = SkipNoMountedEntry;
+    if (RegQueryValueExA(key, prefix, NULL, NULL, data, &size) == ERROR_SUCCESS)
+        why = ExtractParentPrefix(data, size, prefix) ? DriveResolved : SkipNoParentPrefix;
+    if (skip)
+        *skip = why;
+    return why == DriveResolved;
 }
 
 // The "Count" value, cut to the list's 26 entries (a negative one counts
@@ -160,18 +162,29 @@ static int DiskHasParentPrefix(const char *path, const char *prefix)
         && ParentPrefixEquals(prefix, idPrefix, size);
 }
 
+static void NoteFinding(DriveFinding *finding, DriveSkip skip, const char *disk)
+{
+    if (!finding)
+        return;
+    finding->skip = skip;
+    if (disk)
+        TextCopy(finding->disk, sizeof(finding->disk), disk);
+}
+
 // The first listed disk with the volume's prefix decides; DiskCount is read
 // afresh at every step, so a change during the walk takes effect at once.
-int MatchVolumeToDisk(const char *prefix, SlotType *slot)
+int MatchVolumeToDisk(const char *prefix, SlotType *slot, DriveFinding *finding)
 {
     int found = 0;
     *slot = SlotNone;
+    NoteFinding(finding, SkipNoDiskWithPrefix, "");
     EnterCriticalSection(&DiskListLock);
     for (int i = 0; i < DiskListSize && i < DiskCount && DiskList[i] != NULL; i++) {
         if (!DiskHasParentPrefix(DiskList[i], prefix))
             continue;
         *slot = ClassifySlot(DiskList[i]);
         found = *slot != SlotNone;
+        NoteFinding(finding, found ? DriveResolved : SkipNotCardSlot, DiskList[i]);
         break;
     }
     LeaveCriticalSection(&DiskListLock);
@@ -217,21 +230,32 @@ static int FindFreeDrive(DWORD driveMask)
 // The drive a card-slot disk has (its volume's letter) or will get (the
 // first free letter). The path is the caller's own copy.
 int FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
-                     unsigned char *drive)
+                     unsigned char *drive, DriveFinding *finding)
 {
     *drive = NoDrive;
+    NoteFinding(finding, SkipNotCardSlot, path);
     *slot = ClassifySlot(path);
     if (*slot == SlotNone)
         return 0;
     char idPrefix[ParentIdPrefixLimit];
     DWORD idPrefixSize;
-    if (!ReadParentIdPrefix(path, idPrefix, &idPrefixSize))
+    if (!ReadParentIdPrefix(path, idPrefix, &idPrefixSize)) {
+        NoteFinding(finding, SkipDiskWithoutPrefix, NULL);
         return 0;
+    }
+    if (finding) {
+        for (unsigned i = 0; i < idPrefixSize && i < sizeof(idPrefix); i++)
+            finding->prefix[i] = idPrefix[i];
+        TerminateRegistryText(finding->prefix, sizeof(finding->prefix), idPrefixSize);
+    }
     int d = FindVolumeOfDisk(idPrefix, idPrefixSize);
     if (d < 0)
         d = FindFreeDrive(driveMask);
-    if (d < 0)
+    if (d < 0) {
+        NoteFinding(finding, SkipNoDriveLetter, NULL);
         return 0;
+    }
     *drive = (unsigned char)d;
+    NoteFinding(finding, DriveResolved, NULL);
     return 1;
 }

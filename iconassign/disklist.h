@@ -4,9 +4,18 @@
 #define DISKLIST_H
 
 #include <windows.h>
+#include "driveskip.h"
 #include "slottype.h"
 
-enum { DiskListSize = 26, DiskPathSize = 260 };
+enum { DiskListSize = 26, DiskPathSize = 260, ParentIdPrefixLimit = 20 };
+
+// What a resolution looked at, for the trace: why it passed a drive or a
+// disk over, or the parent prefix and the disk that gave the slot kind.
+struct DriveFinding {
+    DriveSkip skip;
+    char prefix[ParentIdPrefixLimit + 1];
+    char disk[DiskPathSize];
+};
 
 extern HKEY MountedDevicesKey;
 extern HKEY DiskEnumKey;
@@ -26,15 +35,16 @@ void InitDiskList(void);
 void FreeDiskList(void);
 
 HKEY OpenMountedDevicesKey(void);
-// prefix holds at least 15 bytes.
-int GetVolumeParentPrefix(HKEY key, char letter, char *prefix);
+// prefix holds at least 15 bytes. skip, when given, says why it failed.
+int GetVolumeParentPrefix(HKEY key, char letter, char *prefix, DriveSkip *skip = NULL);
 LONG ReadDiskCount(void);
 LONG LoadDiskList(int fill);
-int MatchVolumeToDisk(const char *prefix, SlotType *slot);
+// finding, when given, receives the disk and why nothing was found.
+int MatchVolumeToDisk(const char *prefix, SlotType *slot, DriveFinding *finding = NULL);
 // Copies entry index into path (DiskPathSize bytes) under DiskListLock.
 // Returns 0 when the entry is null or index is out of range.
 int CopyDiskListEntry(int index, char *path);
 int FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
-                     unsigned char *drive);
+                     unsigned char *drive, DriveFinding *finding = NULL);
 
 #endif

@@ -66,14 +66,15 @@ int LoadIconFileTable(void)
 
 // All five entries from the registry, or all five defaults: a partial
 // configuration is never used.
-void LoadIconFileTableOrDefaults(void)
+int LoadIconFileTableOrDefaults(void)
 {
     if (LoadIconFileTable())
-        return;
+        return 1;
     for (int i = 0; i < IconEntryCount; i++) {
         for (int j = 0; j < IconEntrySize; j++)
             IconFileTable[i][j] = DefaultIconEntries[i][j];
     }
+    return 0;
 }
 
 // Sets (an empty REG_SZ, zero bytes) or removes the marker value named by

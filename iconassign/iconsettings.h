@@ -13,8 +13,8 @@ extern char IconFileTable[IconEntryCount][IconEntrySize];
 int OpenIconSettingsKey(void);
 // Nonzero when all five values were read into IconFileTable.
 int LoadIconFileTable(void);
-// The start-up load: the five values, or all five defaults.
-void LoadIconFileTableOrDefaults(void);
+// The start-up load: the five values (nonzero), or all five defaults (0).
+int LoadIconFileTableOrDefaults(void);
 // Sets (set nonzero) or removes the empty marker value named by letter.
 int MarkDriveInSettings(char letter, int set);
 

@@ -4,22 +4,43 @@
 #include "passgate.h"
 #include "disklist.h"
 #include "driveicon.h"
+#include "iconsettings.h"
 #include "shellrefresh.h"
 #include "tavlixstate.h"
-#include "volumeprefix.h"
+#include "trace.h"
 
-enum { LastDriveBit = 25 };
+enum { LastDriveBit = 25, PassLabelSize = 16 };
 
-// SetDriveIcon, unless the program is on its way out (see passgate.h).
-static void WriteDriveIcon(char letter, SlotType slot)
+// Passes started by the window thread and not ended yet.
+static volatile LONG PassesRunning;
+static int LastPassNumber;
+
+// How the trace names who acts: "pass 3", or "exit" for the exit clean-up.
+static void PassLabel(int pass, char *label)
 {
-    if (!BeginIconWrite())
-        return;
-    SetDriveIcon(letter, slot);
-    EndIconWrite();
+    wsprintfA(label, pass ? "pass %d" : "exit", pass);
 }
 
-void AssignIconWithRefresh(char letter, SlotType slot)
+// SetDriveIcon, unless the program is on its way out (see passgate.h).
+static void WriteDriveIcon(const char *who, char letter, SlotType slot,
+                           const DriveFinding *finding)
+{
+    if (!BeginIconWrite()) {
+        Trace("%s: drive %c: no icon written: exit begun", who, letter);
+        return;
+    }
+    int written = SetDriveIcon(letter, slot);
+    EndIconWrite();
+    if (written)
+        Trace("%s: drive %c: given icon %s%s (%s slot, disk %s, parent prefix %s)", who, letter,
+              WindowsDir, IconFileTable[slot], SlotKindName(slot), finding->disk,
+              finding->prefix);
+    else
+        Trace("%s: drive %c: its icon key cannot be written", who, letter);
+}
+
+static void AssignIconWithRefresh(const char *who, char letter, SlotType slot,
+                                  const DriveFinding *finding)
 {
     char root[4] = {letter, ':', '\\', '\0'};
     char location[MAX_PATH];
@@ -30,35 +51,60 @@ void AssignIconWithRefresh(char letter, SlotType slot)
     ZeroMemory(&info, sizeof(info));
     SHGetFileInfoA(root, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_ICONLOCATION);
 
-    WriteDriveIcon(letter, slot);
+    WriteDriveIcon(who, letter, slot, finding);
     InvalidateMyComputer();
     UpdateShellImage(location, iconIndex, info.iIcon);
 }
 
-void OnVolumeArrival(DWORD unitMask)
+static void TraceArrivalSkip(const char *who, char letter, const DriveFinding *finding)
 {
+    if (finding->skip == SkipNotCardSlot)
+        Trace("%s: drive %c: skipped: disk %s is not a card slot", who, letter, finding->disk);
+    else if (finding->skip == SkipNoDiskWithPrefix)
+        Trace("%s: drive %c: skipped: no listed disk has parent prefix %s", who, letter,
+              finding->prefix);
+    else
+        Trace("%s: drive %c: skipped: %s", who, letter, DriveSkipText(finding->skip));
+}
+
+void OnVolumeArrival(DWORD unitMask, int pass)
+{
+    char who[PassLabelSize];
+    PassLabel(pass, who);
     if (!MountedDevicesKey || unitMask == 0)
         return;
     for (int n = 0; n <= LastDriveBit && (unitMask >> n) != 0; n++) {
-        if (!(unitMask & (1u << n)) || DriveAssigned[n])
+        if (!(unitMask & (1u << n)))
             continue;
         char letter = (char)('A' + n);
-        char prefix[VolumeValueNameSize];
-        if (!GetVolumeParentPrefix(MountedDevicesKey, letter, prefix))
-            continue;
-        LoadDiskList(1);
+        DriveFinding finding;
+        finding.skip = SkipAlreadyHasIcon;
+        finding.disk[0] = '\0';
         SlotType slot;
-        if (!MatchVolumeToDisk(prefix, &slot))
+        if (DriveAssigned[n] ||
+            !GetVolumeParentPrefix(MountedDevicesKey, letter, finding.prefix, &finding.skip)) {
+            TraceArrivalSkip(who, letter, &finding);
             continue;
+        }
+        LoadDiskList(1);
+        if (!MatchVolumeToDisk(finding.prefix, &slot, &finding)) {
+            TraceArrivalSkip(who, letter, &finding);
+            continue;
+        }
         InterlockedExchange(&DriveAssigned[n], 1);
-        AssignIconWithRefresh(letter, slot);
+        AssignIconWithRefresh(who, letter, slot, &finding);
     }
 }
 
-void ScanAllDisks(int refresh)
+void ScanAllDisks(int refresh, int pass)
 {
-    if (!MountedDevicesKey || !LoadDiskList(1))
+    char who[PassLabelSize];
+    PassLabel(pass, who);
+    LONG listed = MountedDevicesKey ? LoadDiskList(1) : 0;
+    if (!listed) {
+        Trace("%s: no disk listed, or the disk list cannot be read", who);
         return;
+    }
     DWORD driveMask = GetLogicalDrives();
     // DiskCount is read anew at each index: a removal that sets it to 0
     // ends the scan.
@@ -68,40 +114,50 @@ void ScanAllDisks(int refresh)
             return;
         SlotType slot;
         unsigned char drive;
-        if (!FindDriveForDisk(path, driveMask, &slot, &drive) || slot == SlotNone ||
-            drive > LastDriveBit)
+        DriveFinding finding;
+        finding.prefix[0] = '\0';
+        if (!FindDriveForDisk(path, driveMask, &slot, &drive, &finding) || slot == SlotNone ||
+            drive > LastDriveBit) {
+            Trace("%s: disk %s: skipped: %s", who, path, DriveSkipText(finding.skip));
             continue;
-        if (DriveAssigned[drive])
-            continue;
-        InterlockedExchange(&DriveAssigned[drive], 1);
+        }
         char letter = (char)('A' + drive);
+        if (DriveAssigned[drive]) {
+            Trace("%s: drive %c: skipped: %s", who, letter, DriveSkipText(SkipAlreadyHasIcon));
+            continue;
+        }
+        InterlockedExchange(&DriveAssigned[drive], 1);
         if (refresh)
-            AssignIconWithRefresh(letter, slot);
+            AssignIconWithRefresh(who, letter, slot, &finding);
         else
-            WriteDriveIcon(letter, slot);
+            WriteDriveIcon(who, letter, slot, &finding);
     }
 }
 
-void OnVolumeRemoval(DWORD unitMask)
+void OnVolumeRemoval(DWORD unitMask, int pass)
 {
+    char who[PassLabelSize];
+    PassLabel(pass, who);
     InterlockedExchange(&DiskCount, 0);
     for (int n = 0; n <= LastDriveBit && (unitMask >> n) != 0; n++) {
         if (!(unitMask & (1u << n)))
             continue;
         InterlockedExchange(&DriveAssigned[n], 0);
-        RemoveDriveIcon((char)('A' + n));
+        if (RemoveDriveIcon((char)('A' + n)))
+            Trace("%s: drive %c: icon key removed", who, 'A' + n);
     }
 }
 
 // What a pass thread runs: one pass with its one integer argument.
 struct PassRequest {
-    void (*run)(DWORD argument);
+    void (*run)(DWORD argument, int pass);
     DWORD argument;
+    int number;
 };
 
-static void ScanAllDisksPass(DWORD refresh)
+static void ScanAllDisksPass(DWORD refresh, int pass)
 {
-    ScanAllDisks((int)refresh);
+    ScanAllDisks((int)refresh, pass);
 }
 
 static DWORD WINAPI PassThread(LPVOID parameter)
@@ -109,41 +165,51 @@ static DWORD WINAPI PassThread(LPVOID parameter)
     PassRequest request = *(PassRequest *)parameter;
     HeapFree(GetProcessHeap(), 0, parameter);
     if (EnterPass()) {
-        request.run(request.argument);
+        request.run(request.argument, request.number);
         LeavePass();
+    } else {
+        Trace("pass %d: not run: exit begun", request.number);
     }
+    LONG still = InterlockedDecrement(&PassesRunning);
+    Trace("pass %d ended (%ld still running)", request.number, still);
     return 0;
 }
 
 // The request lives on the heap until the thread has read it: the window
 // procedure that starts a pass does not wait for it.
-static void StartPass(void (*run)(DWORD), DWORD argument)
+static int StartPass(void (*run)(DWORD, int), DWORD argument)
 {
     PassRequest *request =
         (PassRequest *)HeapAlloc(GetProcessHeap(), 0, sizeof(PassRequest));
     if (!request)
-        return;
+        return 0;
+    int number = ++LastPassNumber;
     request->run = run;
     request->argument = argument;
+    request->number = number;
+    InterlockedIncrement(&PassesRunning);
     DWORD threadId;
     HANDLE thread = CreateThread(NULL, 0, PassThread, request, 0, &threadId);
-    if (thread)
+    if (thread) {
         CloseHandle(thread);
-    else
-        HeapFree(GetProcessHeap(), 0, request);
+        return number;
+    }
+    InterlockedDecrement(&PassesRunning);
+    HeapFree(GetProcessHeap(), 0, request);
+    return 0;
 }
 
-void StartScanAllDisks(int refresh)
+int StartScanAllDisks(int refresh)
 {
-    StartPass(ScanAllDisksPass, (DWORD)refresh);
+    return StartPass(ScanAllDisksPass, (DWORD)refresh);
 }
 
-void StartVolumeArrival(DWORD unitMask)
+int StartVolumeArrival(DWORD unitMask)
 {
-    StartPass(OnVolumeArrival, unitMask);
+    return StartPass(OnVolumeArrival, unitMask);
 }
 
-void StartVolumeRemoval(DWORD unitMask)
+int StartVolumeRemoval(DWORD unitMask)
 {
-    StartPass(OnVolumeRemoval, unitMask);
+    return StartPass(OnVolumeRemoval, unitMask);
 }

@@ -1,20 +1,22 @@
 // The worker passes of the drive icon assigner. Each device event that
-// needs one starts it on a detached thread with one integer argument.
+// needs one starts it on a detached thread with one integer argument and a
+// number the window thread gives it, which its trace lines carry.
 #ifndef PASSES_H
 #define PASSES_H
 
 #include <windows.h>
 #include "slottype.h"
 
-void ScanAllDisks(int refresh);
-void OnVolumeArrival(DWORD unitMask);
-void OnVolumeRemoval(DWORD unitMask);
-void AssignIconWithRefresh(char letter, SlotType slot);
+// pass: the pass's number; 0 for the exit clean-up's removal, which runs
+// on the window thread.
+void ScanAllDisks(int refresh, int pass);
+void OnVolumeArrival(DWORD unitMask, int pass);
+void OnVolumeRemoval(DWORD unitMask, int pass);
 
-// Start the pass on a detached thread; a thread that cannot be started
-// drops the event.
-void StartScanAllDisks(int refresh);
-void StartVolumeArrival(DWORD unitMask);
-void StartVolumeRemoval(DWORD unitMask);
+// Start the pass on a detached thread: its number, or 0 when no thread
+// could be started (the event is then dropped).
+int StartScanAllDisks(int refresh);
+int StartVolumeArrival(DWORD unitMask);
+int StartVolumeRemoval(DWORD unitMask);
 
 #endif

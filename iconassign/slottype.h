@@ -1,4 +1,5 @@
-// SlotType: the kind of card slot (Overview, shared types). No Windows header.
+// SlotType: the kind of card slot, shared by the icon assigner's parts. No
+// Windows header.
 #ifndef SLOTTYPE_H
 #define SLOTTYPE_H
 

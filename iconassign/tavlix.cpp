@@ -8,6 +8,7 @@
 #include "passes.h"
 #include "passgate.h"
 #include "tavlixstate.h"
+#include "trace.h"
 
 const int ShellDrawsClientText = 1;
 const int ShellStaysResident = 1;
@@ -47,20 +48,43 @@ static void ReleaseSharedState(void)
     CloseSharedKey(&IconSettingsKey);
 }
 
+// What the trace says of this Windows version's rules.
+static const char *VersionRules(void)
+{
+    if (OsMajor == 5 && OsMinor == 0)
+        return "2000: icons at start and when a card's volume arrives";
+    if (IsWindowsXpFamily())
+        return "XP: icons when the disk count grows, none at start";
+    return "icons at start only";
+}
+
 static LRESULT OnCreate(void)
 {
     UINT length = GetWindowsDirectoryA(WindowsDir, WindowsDirSize);
-    if (length == 0 || length >= WindowsDirSize)
+    if (length == 0 || length >= WindowsDirSize) {
+        Trace("start: the Windows folder cannot be read or has 64 characters or more: ends");
         return -1;
-    LoadIconFileTableOrDefaults();
+    }
+    Trace("start: Windows %lu.%lu (%s), Windows folder %s", OsMajor, OsMinor, VersionRules(),
+          WindowsDir);
+    int configured = LoadIconFileTableOrDefaults();
+    Trace("start: icon files %s %s %s %s %s, %s", IconFileTable[SlotCF], IconFileTable[SlotSD],
+          IconFileTable[SlotSM], IconFileTable[SlotMS], IconFileTable[SlotCombo],
+          configured ? "from Software\\BrindIco"
+                     : "the defaults (Software\\BrindIco has not all of values 0 to 4)");
     MountedDevicesKey = OpenMountedDevicesKey();
     if (!MountedDevicesKey) {
+        Trace("start: SYSTEM\\MountedDevices cannot be opened: ends");
         CloseSharedKey(&IconSettingsKey);
         return -1;
     }
-    InterlockedExchange(&DiskCount, ReadDiskCount());
-    if (!IsWindowsXpFamily())
-        StartScanAllDisks(1);
+    LONG count = ReadDiskCount();
+    InterlockedExchange(&DiskCount, count);
+    if (IsWindowsXpFamily())
+        Trace("start-up: %ld disks listed: no pass at start on XP", count);
+    else
+        Trace("start-up: %ld disks listed: pass %d started (scan of all disks)", count,
+              StartScanAllDisks(1));
     return 0;
 }
 
@@ -68,10 +92,14 @@ static LRESULT OnCreate(void)
 // why a second stop request does nothing.
 static void OnDestroy(void)
 {
-    if (!BeginExit())
+    if (!BeginExit()) {
+        Trace("exit: begun already, nothing more to do");
         return;
-    OnVolumeRemoval(DrivesDToZ);
+    }
+    Trace("exit begun: removing the icon keys of D to Z");
+    OnVolumeRemoval(DrivesDToZ, 0);
     LeavePass();
+    Trace("exit: clean-up done");
 }
 
 // The volume header of a broadcast, or null when it is none or too short to
@@ -95,38 +123,76 @@ static int IsMediumChange(const DEV_BROADCAST_VOLUME *volume)
            (volume->dbcv_flags & DBTF_MEDIA) != 0;
 }
 
+// The letters of a unit mask, such as "FG", for the trace.
+static void MaskLetters(DWORD mask, char *letters)
+{
+    int used = 0;
+    for (int n = 0; n < DriveLetterCount; n++)
+        if (mask & (1u << n))
+            letters[used++] = (char)('A' + n);
+    letters[used] = '\0';
+}
+
 static void OnNodesChanged(void)
 {
     LONG count = ReadDiskCount();
-    if (DiskCount < count) {
+    LONG before = DiskCount;
+    if (before < count) {
         InterlockedExchange(&DiskCount, count);
         if (IsWindowsXpFamily())
-            StartScanAllDisks(0);
-    } else if (DiskCount > count) {
+            Trace("broadcast: device tree changed, %ld disks (were %ld): pass %d started (scan)",
+                  count, before, StartScanAllDisks(0));
+        else
+            Trace("broadcast: device tree changed, %ld disks (were %ld): only XP scans on growth",
+                  count, before);
+    } else if (before > count) {
         InterlockedExchange(&DiskCount, count);
+        Trace("broadcast: device tree changed, %ld disks (were %ld): nothing started", count,
+              before);
+    } else {
+        Trace("broadcast: device tree changed: disk count unchanged (%ld)", count);
     }
 }
 
 static void OnDeviceChange(WPARAM event, LPARAM lParam)
 {
-    const DEV_BROADCAST_VOLUME *volume;
     // Once the exit has begun the keys and the disk list are on their way
     // out: nothing may read them, reopen them or start a pass.
-    if (ExitBegun())
+    if (ExitBegun()) {
+        Trace("broadcast 0x%04lx: exit begun: nothing started", (DWORD)event);
         return;
+    }
+    // Only these two carry a header; other events' lParam is no pointer.
+    const DEV_BROADCAST_VOLUME *volume = NULL;
+    if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE)
+        volume = VolumeHeader(lParam);
+    char letters[DriveLetterCount + 1];
+    MaskLetters(volume ? volume->dbcv_unitmask : 0, letters);
     switch (event) {
     case DBT_DEVNODES_CHANGED:
         OnNodesChanged();
         break;
     case DBT_DEVICEARRIVAL:
-        volume = VolumeHeader(lParam);
-        if (volume && OsMajor == 5 && OsMinor == 0)
-            StartVolumeArrival(volume->dbcv_unitmask);
+        if (!volume)
+            Trace("broadcast: arrival of something that is no volume: nothing started");
+        else if (OsMajor == 5 && OsMinor == 0)
+            Trace("broadcast: arrival of volume %s: pass %d started", letters,
+                  StartVolumeArrival(volume->dbcv_unitmask));
+        else
+            Trace("broadcast: arrival of volume %s: arrivals start nothing here (not 2000)",
+                  letters);
         break;
     case DBT_DEVICEREMOVECOMPLETE:
-        volume = VolumeHeader(lParam);
-        if (volume && !IsMediumChange(volume))
-            StartVolumeRemoval(volume->dbcv_unitmask);
+        if (!volume)
+            Trace("broadcast: removal of something that is no volume: nothing started");
+        else if (IsMediumChange(volume))
+            Trace("broadcast: card taken out of %s: icon kept", letters);
+        else
+            Trace("broadcast: removal of volume %s: pass %d started", letters,
+                  StartVolumeRemoval(volume->dbcv_unitmask));
+        break;
+    default:
+        Trace("broadcast 0x%04lx: nothing started", (DWORD)event);
         break;
     }
 }
@@ -154,6 +220,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
                    int showCommand)
 {
     (void)previous;
+    StartTrace("tavlix", 1);
     if (argumentText && argumentText[0] == 'v') {
         MessageBoxA(NULL, "0.0.11.030306", "TAVLI Verion", MB_OK);
         return 0;
@@ -162,7 +229,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
     RunningInstanceFound = 0;
     EnumWindows(FindRunningInstance, 0);
     if (RunningInstanceFound) {
+        Trace("another tavlix runs: stopping it");
         SendMessageA(RunningInstanceWindow, WM_DESTROY, 0, 0);
+        StopTrace(TraceDrainMs);
         return 0;
     }
 
@@ -171,10 +240,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
     DWORD version = GetVersion();
     OsMajor = version & 0xFF;
     OsMinor = (version >> 8) & 0xFF;
-    if (OsMajor < 5)
+    if (OsMajor < 5) {
+        Trace("Windows %lu.%lu is older than 2000: ends", OsMajor, OsMinor);
+        StopTrace(TraceDrainMs);
         return 0;
+    }
 
     InitPassGate(ReleaseSharedState);
     InitDiskList();
-    return RunShell(instance, showCommand);
+    int code = RunShell(instance, showCommand);
+    StopTrace(TraceDrainMs);
+    return code;
 }

@@ -1,4 +1,5 @@
 #include "harness.h"
+#include "tracereader.h"
 #include <dbt.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -77,6 +78,7 @@ void StartTests(int argc, char **argv)
     }
     ProgramDir = WindowsPathOf(argv[1]);
     HelperDir = WindowsPathOf(argv[2]);
+    ok(StartTraceReader(), "the trace cannot be read");
 }
 
 // ---- programs -----------------------------------------------------------

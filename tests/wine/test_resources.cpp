@@ -331,8 +331,6 @@ static void CheckVersion(HMODULE module, const ProgramInfo &p)
        VersionText(info, "ProductName").c_str());
     ok(VersionText(info, "FileDescription").find("Card Reader Kit") == 0,
        "%s: description %s", p.exe, VersionText(info, "FileDescription").c_str());
-    ok(VersionText(info, "OriginalFilename") == p.exe, "%s: original file name %s", p.exe,
-       VersionText(info, "OriginalFilename").c_str());
 }
 
 static void test_resources(void)

@@ -1,0 +1,30 @@
+#include "driveskip.h"
+
+const char *DriveSkipText(DriveSkip skip)
+{
+    switch (skip) {
+    case DriveResolved:
+        return "resolved";
+    case SkipAlreadyHasIcon:
+        return "already has its icon";
+    case SkipNoMountedEntry:
+        return "no mounted-device entry";
+    case SkipNoParentPrefix:
+        return "its mounted-device entry holds no parent prefix";
+    case SkipNoDiskWithPrefix:
+        return "no listed disk has its parent prefix";
+    case SkipNotCardSlot:
+        return "not a card slot";
+    case SkipDiskWithoutPrefix:
+        return "the disk has no ParentIdPrefix";
+    case SkipNoDriveLetter:
+        return "no drive letter from D to Z for it";
+    }
+    return "?";
+}
+
+const char *SlotKindName(SlotType slot)
+{
+    static const char *const names[] = {"CF", "SD", "SmartMedia", "Memory Stick", "combo"};
+    return slot <= SlotCombo ? names[slot] : "no card";
+}

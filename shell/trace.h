@@ -1,0 +1,30 @@
+// What a program decided, one line each, in plain words, for whoever reads
+// the debug output: a debug-output viewer on the user's machine, or the
+// tests' reader. Each line starts with the program's name. Nothing reads it
+// back: the programs decide as they would without it.
+//
+// A viewer that stops reading holds each OutputDebugStringA for up to 10 s,
+// and a running one makes the callers take turns. So the resident programs
+// queue their lines for one writer thread, the only one that calls it, and
+// never wait for it; vorbind, which answers nothing, writes directly.
+#ifndef TRACE_H
+#define TRACE_H
+
+#include <windows.h>
+
+// How long StopTrace gives the queue at exit.
+enum { TraceDrainMs = 1000 };
+
+// queued nonzero: lines go through the queue and its writer thread. Before
+// StartTrace, or unqueued, each line is written at once.
+void StartTrace(const char *program, int queued);
+// One line, formatted as wvsprintfA formats it (at most 1024 bytes; a
+// queued line is cut to 511 characters).
+void Trace(const char *format, ...);
+// Gives the queued lines up to ms to be written; called as the program ends.
+void StopTrace(DWORD ms);
+// What GetLastError's code means, for a line: "5 (Access is denied.)", or
+// the number alone when the system has no text for it.
+void FormatErrorText(DWORD error, char *text, unsigned size);
+
+#endif

@@ -1,0 +1,33 @@
+// The kit's trace as the tests read it: a reader of the debug output in the
+// test program, speaking the protocol debug-output viewers use (DBWIN), so
+// that it sees every program of the prefix, also those that the setup or
+// the Run key started, which a debugger loop could not. Each line is kept
+// with the id of the process that wrote it.
+#ifndef TRACEREADER_H
+#define TRACEREADER_H
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+struct TraceLine {
+    DWORD pid;
+    std::string text; // without the line end
+};
+
+// Started by StartTests (a test that wants a stuck reader starts it first).
+// With stuckAfter above 0 the reader takes that many lines and then stops
+// reading, as a stuck viewer does. False when another reader has the
+// prefix's debug output already.
+bool StartTraceReader(int stuckAfter = 0);
+// How many lines were read so far: a mark to read or wait from.
+size_t TraceMark(void);
+// Lines from index from on, of process pid (any process when pid is 0).
+std::vector<TraceLine> TraceLinesFrom(size_t from, DWORD pid = 0);
+// Waits for a line of pid (any when 0) from index from on that contains
+// text; its index, or -1 after ms.
+long WaitForTrace(DWORD pid, const char *text, size_t from, DWORD ms);
+// Prints the lines of pid from index from on, as context for a failure.
+void PrintTrace(size_t from, DWORD pid = 0);
+
+#endif
