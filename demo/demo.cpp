@@ -130,7 +130,7 @@ static void PrintIconTable(void)
 // written once they have ended.
 static void WaitForPasses(HWND window)
 {
-    Expect(WaitForWorkersToEnd(window, 60000), "tavlix's passes did not end");
+    Expect(WaitForPassesOf(window, 60000), "tavlix's passes did not end");
 }
 
 // A card in a slot brings up a volume: the system broadcasts the change of

@@ -213,3 +213,8 @@ int StartVolumeRemoval(DWORD unitMask)
 {
     return StartPass(OnVolumeRemoval, unitMask);
 }
+
+LONG RunningPasses(void)
+{
+    return PassesRunning;
+}

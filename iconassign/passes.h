@@ -18,5 +18,7 @@ void OnVolumeRemoval(DWORD unitMask, int pass);
 int StartScanAllDisks(int refresh);
 int StartVolumeArrival(DWORD unitMask);
 int StartVolumeRemoval(DWORD unitMask);
+// Passes started and not ended yet.
+LONG RunningPasses(void);
 
 #endif

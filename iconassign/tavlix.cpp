@@ -159,7 +159,8 @@ static void OnDeviceChange(WPARAM event, LPARAM lParam)
     // Once the exit has begun the keys and the disk list are on their way
     // out: nothing may read them, reopen them or start a pass.
     if (ExitBegun()) {
-        Trace("broadcast 0x%04lx: exit begun: nothing started", (DWORD)event);
+        Trace("broadcast 0x%04lx: exit begun: nothing started (%ld passes running)",
+              (DWORD)event, RunningPasses());
         return;
     }
     // Only these two carry a header; other events' lParam is no pointer.
@@ -192,7 +193,8 @@ static void OnDeviceChange(WPARAM event, LPARAM lParam)
                   StartVolumeRemoval(volume->dbcv_unitmask));
         break;
     default:
-        Trace("broadcast 0x%04lx: nothing started", (DWORD)event);
+        Trace("broadcast 0x%04lx: nothing started (%ld passes running)", (DWORD)event,
+              RunningPasses());
         break;
     }
 }

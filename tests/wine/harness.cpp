@@ -1,8 +1,6 @@
 #include "harness.h"
 #include "tracereader.h"
 #include <dbt.h>
-#include <tlhelp32.h>
-#include <winternl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -45,6 +43,9 @@ void RunTest(const char *name, void (*fn)(void))
 
 int FinishTests(void)
 {
+    // KIT_SHOW_TRACE=1 in the environment: every trace line the test read.
+    if (GetEnvironmentVariableA("KIT_SHOW_TRACE", NULL, 0) > 0)
+        PrintTrace(0);
     printf("%d passed, %d failed\n", Passed, Failed);
     fflush(stdout);
     return Failed == 0 && Passed > 0 ? 0 : 1;
@@ -578,84 +579,6 @@ bool WaitForWindowGone(HWND window, DWORD ms)
         Sleep(20);
     }
     return true;
-}
-
-// The address range of the process's own image (its first module).
-static bool ProgramImageRange(DWORD pid, ULONG_PTR *start, ULONG_PTR *end)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return false;
-    MODULEENTRY32 module;
-    module.dwSize = sizeof(module);
-    bool found = Module32First(snapshot, &module) != FALSE;
-    if (found) {
-        *start = (ULONG_PTR)module.modBaseAddr;
-        *end = *start + module.modBaseSize;
-    }
-    CloseHandle(snapshot);
-    return found;
-}
-
-// Where the thread began: its start routine, as the system recorded it.
-static ULONG_PTR ThreadStartAddress(DWORD threadId)
-{
-    typedef LONG(WINAPI * QueryThread)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
-    static QueryThread query = (QueryThread)(void (*)(void))GetProcAddress(
-        GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
-    const THREADINFOCLASS Win32StartAddress = (THREADINFOCLASS)9;
-    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
-    if (!thread)
-        return 0;
-    PVOID start = NULL;
-    if (!query || query(thread, Win32StartAddress, &start, sizeof(start), NULL) != 0)
-        start = NULL;
-    CloseHandle(thread);
-    return (ULONG_PTR)start;
-}
-
-int WorkerThreadCount(HWND window)
-{
-    DWORD pid = 0;
-    DWORD mainThread = GetWindowThreadProcessId(window, &pid);
-    ULONG_PTR imageStart, imageEnd;
-    if (!mainThread || !ProgramImageRange(pid, &imageStart, &imageEnd))
-        return -1;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    int workers = 0;
-    THREADENTRY32 thread;
-    thread.dwSize = sizeof(thread);
-    for (BOOL more = Thread32First(snapshot, &thread); more;
-         more = Thread32Next(snapshot, &thread)) {
-        if (thread.th32OwnerProcessID != pid || thread.th32ThreadID == mainThread)
-            continue;
-        // The system's own helper threads start outside the program. A
-        // thread just created may show no start address yet (Wine records
-        // it once the thread runs, late on a busy machine): it counts until
-        // it shows where it began.
-        ULONG_PTR start = ThreadStartAddress(thread.th32ThreadID);
-        if (start == 0 || (start >= imageStart && start < imageEnd))
-            workers++;
-    }
-    CloseHandle(snapshot);
-    return workers;
-}
-
-bool WaitForWorkersToEnd(HWND window, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        int workers = WorkerThreadCount(window);
-        if (workers == 0)
-            return true;
-        if (workers < 0 || GetTickCount() - start > ms) {
-            printf("worker passes still running: %d\n", workers);
-            return false;
-        }
-        Sleep(5);
-    }
 }
 
 HWND OpenDialogWithAltCharacter(HWND window, char character, const char *caption, DWORD ms)

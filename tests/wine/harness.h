@@ -159,16 +159,6 @@ HWND FindDialogOfProcess(const char *caption, DWORD pid);
 HWND WaitForDialogOfProcess(const char *caption, DWORD pid, DWORD ms);
 // Waits until window is gone; false after ms.
 bool WaitForWindowGone(HWND window, DWORD ms);
-// Threads of the window's process that run the program's own code, other
-// than the window's own thread: the worker passes a resident program
-// started, and threads too new to tell. -1 when the process cannot be
-// looked at.
-int WorkerThreadCount(HWND window);
-// Waits until the window's process runs no worker pass, that is, until
-// every pass it started has ended; false after ms. A pass started by a sent
-// message exists once the send returns, so this is the observable end of
-// it, where a fixed sleep would only guess.
-bool WaitForWorkersToEnd(HWND window, DWORD ms);
 // Posts to window the key message of a character typed with Alt held (the
 // Alt key down in the window thread's key state, as the keyboard leaves it)
 // and waits for the process to show a dialog with this caption. The

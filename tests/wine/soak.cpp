@@ -133,19 +133,32 @@ unsigned SoakRandom::Next(unsigned below)
 namespace {
 
 // Sends broadcasts to one window and keeps the count, the time spent in the
-// sends and the slowest answer.
+// sends and the slowest answer. Paced, it lets the trace catch up every few
+// broadcasts, as its queue would otherwise drop lines; passes still
+// overlap.
 struct Sender {
     HWND window;
+    bool paced;
     LARGE_INTEGER frequency;
     LONGLONG ticks = 0;
     double slowestMs = 0;
     int sent = 0;
     int unanswered = 0;
 
-    explicit Sender(HWND target) : window(target) { QueryPerformanceFrequency(&frequency); }
+    Sender(HWND target, bool pace) : window(target), paced(pace)
+    {
+        QueryPerformanceFrequency(&frequency);
+    }
+
+    void Pace(void)
+    {
+        if (paced && sent > 0 && sent % 4 == 0)
+            WaitForBroadcastsTraced(window);
+    }
 
     void Timed(WPARAM event, bool volume, DWORD unitMask)
     {
+        Pace();
         LARGE_INTEGER before, after;
         QueryPerformanceCounter(&before);
         LRESULT result = volume ? SendVolumeEvent(window, event, unitMask)
@@ -247,14 +260,14 @@ static bool AssignsAfterBurst(HWND window, char cardLetter[ReaderSlotCount])
     // The removal pass must be over before the card comes, or it would cut
     // the card's scan short.
     if (SendVolumeEvent(window, DBT_DEVICEREMOVECOMPLETE, DrivesDToZ) != 0 ||
-        !WaitForWorkersToEnd(window, 60000) || !LettersWithIcons().empty())
+        !WaitForPassesOf(window, 60000) || !LettersWithIcons().empty())
         return false;
     SetDiskCount(ListedDisks);
     InsertCard(ReaderSlotSD, 'F');
     cardLetter[ReaderSlotSD] = 'F';
     if (SendDeviceEvent(window, DBT_DEVNODES_CHANGED, 0) != 0 ||
         SendVolumeEvent(window, DBT_DEVICEARRIVAL, Bit('F')) != 0 ||
-        !WaitForWorkersToEnd(window, 60000))
+        !WaitForPassesOf(window, 60000))
         return false;
     std::string icon;
     return ReadDriveIcon('F', &icon, NULL, NULL) && icon == DefaultIconPath("sdico.ico") &&
@@ -286,7 +299,7 @@ TavlixSoakResult RunTavlixSoak(int events, const char *version, unsigned seed)
     result.start = FiguresAfterPasses(run, 0);
     DWORD idleThreads = result.start.threads;
 
-    Sender sender(run.window);
+    Sender sender(run.window, true);
     SoakRandom random(seed);
     char cardLetter[ReaderSlotCount] = {0, 0, 0, 0};
     bool middleTaken = false;
@@ -395,7 +408,7 @@ MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst)
     result.startupScans = ScanCount(log);
     result.start = SettledFigures(process, 0, 5000);
 
-    Sender sender(window);
+    Sender sender(window, false);
     for (int burst = 0; burst < bursts; burst++) {
         int before = ScanCount(log);
         for (int i = 0; i < arrivalsPerBurst; i++)

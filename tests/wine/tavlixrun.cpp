@@ -1,5 +1,6 @@
 #include "tavlixrun.h"
 #include "harness.h"
+#include "tracereader.h"
 #include <stdio.h>
 
 static const char SettingsKey[] = "Software\\BrindIco";
@@ -18,17 +19,71 @@ TavlixRun StartTavlix(const char *version, const char *arguments, DWORD ms)
 {
     SetProgramWindowsVersion("tavlix.exe", version);
     TavlixRun run;
+    run.traceMark = TraceMark();
     run.process = StartProgram(TavlixPath(), arguments, false, "");
     run.pid = run.process ? GetProcessId(run.process) : 0;
     run.window = run.pid && ms ? WaitForWindowOfClass("TAVLIX", run.pid, ms) : NULL;
-    if (run.window && !(WaitUntilIdle(run.window, ms) && WaitForWorkersToEnd(run.window, ms)))
+    if (run.window && !WaitForTavlixPasses(run, ms))
         printf("tavlix (%s) did not finish its start-up\n", version);
     return run;
 }
 
+// Sends the event that tavlix does not know and waits for its line: the
+// line's index, or -1.
+static long SendTraceMarker(HWND window, DWORD pid, DWORD ms)
+{
+    static unsigned markers;
+    WPARAM marker = 0x7E00 + (markers++ & 0xFF);
+    size_t from = TraceMark();
+    if (SendDeviceEvent(window, marker, 0) != 0)
+        return -1;
+    char text[48];
+    snprintf(text, sizeof(text), "tavlix: broadcast 0x%04x: ", (unsigned)marker);
+    return WaitForTrace(pid, text, from, ms);
+}
+
+static bool TracedInTime(HWND window, DWORD ms, bool passesToo)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    DWORD start = GetTickCount();
+    size_t from = TraceMark();
+    long at = pid ? SendTraceMarker(window, pid, ms) : -1;
+    bool done = at >= 0;
+    if (done && passesToo) {
+        // No pass starts after the marker: the one that ends last says so.
+        std::vector<TraceLine> line = TraceLinesFrom((size_t)at, 0, (size_t)at + 1);
+        done = line.size() == 1 && line[0].text.find("(0 passes running)") != std::string::npos;
+        DWORD spent = GetTickCount() - start;
+        if (!done)
+            done = WaitForTrace(pid, "(0 still running)", (size_t)at, ms > spent ? ms - spent : 0) >= 0;
+    }
+    if (!done) {
+        printf("tavlix (process %lu) did not answer in its trace within %lu ms:\n",
+               (unsigned long)pid, (unsigned long)ms);
+        PrintTrace(from, pid);
+    }
+    return done;
+}
+
+bool WaitForBroadcastsTraced(HWND window, DWORD ms)
+{
+    return TracedInTime(window, ms, false);
+}
+
+bool WaitForPassesOf(HWND window, DWORD ms)
+{
+    return TracedInTime(window, ms, true);
+}
+
 bool WaitForTavlixPasses(const TavlixRun &run, DWORD ms)
 {
-    return run.window && WaitForWorkersToEnd(run.window, ms);
+    return run.window && WaitForPassesOf(run.window, ms);
+}
+
+bool TavlixSaid(const TavlixRun &run, const char *text)
+{
+    return run.pid && WaitForTrace(run.pid, text, run.traceMark, 0) >= 0;
 }
 
 bool StopTavlixBySecondLaunch(TavlixRun *run)

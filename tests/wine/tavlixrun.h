@@ -9,7 +9,8 @@
 struct TavlixRun {
     HANDLE process;
     DWORD pid;
-    HWND window; // the hidden main window, null when none came up
+    HWND window;      // the hidden main window, null when none came up
+    size_t traceMark; // the trace's length when it was started
 };
 
 // Copies tavlix.exe into a work folder once and returns its path.
@@ -20,9 +21,17 @@ std::string TavlixPath(void);
 // nothing a test changes next can reach that pass. With ms 0 it waits for
 // nothing and leaves window null (for a run that shows no main window).
 TavlixRun StartTavlix(const char *version, const char *arguments = "", DWORD ms = 60000);
-// Waits until every pass the running tavlix started has ended: what it
-// writes is then all written, and a check that nothing was written holds.
+// tavlix traces every broadcast it gets, in order, and one of an event it
+// does not know says how many passes still run. These send it such an
+// event, which changes nothing, and wait for its line: every broadcast
+// sent before it is then answered in the trace. WaitForPassesOf also waits
+// until no pass runs any more: what tavlix writes is then all written, and
+// a check that nothing was written holds.
+bool WaitForBroadcastsTraced(HWND window, DWORD ms = 60000);
+bool WaitForPassesOf(HWND window, DWORD ms = 60000);
 bool WaitForTavlixPasses(const TavlixRun &run, DWORD ms = 60000);
+// Whether tavlix's trace since its start holds a line containing text.
+bool TavlixSaid(const TavlixRun &run, const char *text);
 // Stops it by launching it a second time; returns true when both copies
 // ended with exit code 0.
 bool StopTavlixBySecondLaunch(TavlixRun *run);

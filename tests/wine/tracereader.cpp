@@ -63,11 +63,11 @@ size_t TraceMark(void)
     return count;
 }
 
-std::vector<TraceLine> TraceLinesFrom(size_t from, DWORD pid)
+std::vector<TraceLine> TraceLinesFrom(size_t from, DWORD pid, size_t to)
 {
     std::vector<TraceLine> found;
     EnterCriticalSection(&Lock);
-    for (size_t i = from; i < Lines.size(); i++)
+    for (size_t i = from; i < Lines.size() && i < to; i++)
         if (pid == 0 || Lines[i].pid == pid)
             found.push_back(Lines[i]);
     LeaveCriticalSection(&Lock);

@@ -22,8 +22,9 @@ struct TraceLine {
 bool StartTraceReader(int stuckAfter = 0);
 // How many lines were read so far: a mark to read or wait from.
 size_t TraceMark(void);
-// Lines from index from on, of process pid (any process when pid is 0).
-std::vector<TraceLine> TraceLinesFrom(size_t from, DWORD pid = 0);
+// Lines from index from on (up to index to, not included), of process pid
+// (any process when pid is 0).
+std::vector<TraceLine> TraceLinesFrom(size_t from, DWORD pid = 0, size_t to = (size_t)-1);
 // Waits for a line of pid (any when 0) from index from on that contains
 // text; its index, or -1 after ms.
 long WaitForTrace(DWORD pid, const char *text, size_t from, DWORD ms);
