@@ -60,8 +60,9 @@ int GetVolumeParentPrefix(HKEY key, char letter, char *prefix, DriveSkip *skip)
     unsigned char data[MountedDataMaxSize];
     DWORD size = sizeof(data);
     FormatVolumeValueName(letter, prefix);
-    DriveSkip why = SkipNoMountedEntry;
-    if (RegQueryValueExA(key, prefix, NULL, NULL, data, &size) == ERROR_SUCCESS)
+    LONG rc = RegQueryValueExA(key, prefix, NULL, NULL, data, &size);
+    DriveSkip why = rc == ERROR_MORE_DATA ? SkipNoParentPrefix : SkipNoMountedEntry;
+    if (rc == ERROR_SUCCESS)
         why = ExtractParentPrefix(data, size, prefix) ? DriveResolved : SkipNoParentPrefix;
     if (skip)
         *skip = why;

@@ -10,7 +10,7 @@ const char *DriveSkipText(DriveSkip skip)
     case SkipNoMountedEntry:
         return "no mounted-device entry";
     case SkipNoParentPrefix:
-        return "its mounted-device entry holds no parent prefix";
+        return "its mounted-device entry is too short or too long for a parent prefix";
     case SkipNoDiskWithPrefix:
         return "no listed disk has its parent prefix";
     case SkipNotCardSlot:

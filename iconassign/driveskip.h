@@ -9,7 +9,7 @@ enum DriveSkip {
     DriveResolved,
     SkipAlreadyHasIcon,    // this run gave it its icon already
     SkipNoMountedEntry,    // the mounted-devices table has no entry for it
-    SkipNoParentPrefix,    // its entry is too short or too long to hold one
+    SkipNoParentPrefix,    // its entry is too short or too long to hold a prefix
     SkipNoDiskWithPrefix,  // no listed disk has its parent prefix
     SkipNotCardSlot,       // the disk's instance path names no card slot
     SkipDiskWithoutPrefix, // the disk has no readable ParentIdPrefix

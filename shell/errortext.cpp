@@ -15,5 +15,10 @@ void FormatErrorText(DWORD error, char *text, unsigned size)
         wsprintfA(line, "%lu (%s)", error, message);
     else
         wsprintfA(line, "%lu", error);
-    lstrcpynA(text, line, size);
+    // Cut to size, always terminated.
+    unsigned i = 0;
+    for (; size > 0 && i + 1 < size && line[i] != '\0'; i++)
+        text[i] = line[i];
+    if (size > 0)
+        text[i] = '\0';
 }

@@ -81,9 +81,9 @@ bool WaitForTavlixPasses(const TavlixRun &run, DWORD ms)
     return run.window && WaitForPassesOf(run.window, ms);
 }
 
-bool TavlixSaid(const TavlixRun &run, const char *text)
+bool TavlixSaid(const TavlixRun &run, const std::string &text)
 {
-    return run.pid && WaitForTrace(run.pid, text, run.traceMark, 0) >= 0;
+    return run.pid && WaitForTrace(run.pid, text.c_str(), run.traceMark, 0) >= 0;
 }
 
 bool StopTavlixBySecondLaunch(TavlixRun *run)

@@ -31,7 +31,7 @@ bool WaitForBroadcastsTraced(HWND window, DWORD ms = 60000);
 bool WaitForPassesOf(HWND window, DWORD ms = 60000);
 bool WaitForTavlixPasses(const TavlixRun &run, DWORD ms = 60000);
 // Whether tavlix's trace since its start holds a line containing text.
-bool TavlixSaid(const TavlixRun &run, const char *text);
+bool TavlixSaid(const TavlixRun &run, const std::string &text);
 // Stops it by launching it a second time; returns true when both copies
 // ended with exit code 0.
 bool StopTavlixBySecondLaunch(TavlixRun *run);

@@ -194,6 +194,13 @@ static void test_mounted_devices_data(void)
     ArriveAfterSeeding(run, mask);
     CheckIcons(__LINE__, run, {{'H', "sdico.ico"}, {'J', "smico.ico"}, {'N', "cfico.ico"},
                           {'P', "smico.ico"}});
+    // Too short and too long say so; a prefix cut wrong finds no disk.
+    for (char letter : {'I', 'K'})
+        ok(TavlixSaid(run, std::string("drive ") + letter +
+                               ": skipped: its mounted-device entry is too short or too long"),
+           "%c's reason is not traced", letter);
+    ok(TavlixSaid(run, "drive Q: skipped: no listed disk has parent prefix 8&abc&0RM#{5"),
+       "Q's reason is not traced");
     CheckRunning(__LINE__, run);
     Stop(&run);
 }

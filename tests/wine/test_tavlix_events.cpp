@@ -57,12 +57,17 @@ static void test_arrival_on_windows_2000(void)
     CheckPassesEnd(__LINE__, run);
     ok(WaitForDriveIcon('K', DefaultIconPath("cfico.ico").c_str()), "K gets the CF icon");
 
-    // A volume on a disk that is no card slot gets nothing.
+    // A volume on a disk that is no card slot gets nothing. The disk comes
+    // first, and with it the node change that raises the disk count.
     AddNonCardDisk(FlashDiskPath, "7&5e6f7081&0");
+    ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
     PutMountedDevice('J', RemovableVolumeData("7&5e6f7081&0"));
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('J')) == 0, "answered");
     CheckPassesEnd(__LINE__, run);
     ok(LettersWithIcons() == "HK", "icons %s", LettersWithIcons().c_str());
+    ok(TavlixSaid(run, std::string("drive J: skipped: disk ") + FlashDiskPath +
+                           " is not a card slot"),
+       "J's reason is not traced");
     Stop(&run);
 }
 
@@ -74,6 +79,8 @@ static void CheckArrivalIgnored(const char *version)
     ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H')) == 0, "%s: answered", version);
     CheckPassesEnd(__LINE__, run);
     ok(!DriveIconExists('H'), "%s: arrival assigned H", version);
+    ok(TavlixSaid(run, "broadcast: arrival of volume H: arrivals start nothing here"),
+       "%s: the ignored arrival is not traced", version);
     Stop(&run);
 }
 
@@ -159,6 +166,8 @@ static void CheckMediumChange(const char *version)
         CheckPassesEnd(__LINE__, run);
         ok(IconState() == before, "%s, round %d, card out: %s, was %s", version, round,
            IconState().c_str(), before.c_str());
+        ok(TavlixSaid(run, "broadcast: card taken out of F: icon kept"),
+           "%s: the medium change is not traced", version);
         ok(SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('F'), DBTF_MEDIA) == 0,
            "%s: medium arrival answered", version);
         CheckPassesEnd(__LINE__, run);
@@ -204,6 +213,9 @@ static void test_ignored_broadcasts(void)
     ok(SendDeviceEvent(run.window, DBT_QUERYCHANGECONFIG, 0) == 0, "other event answered");
     CheckPassesEnd(__LINE__, run);
     ok(DriveIconExists('N'), "N removed by a broadcast that names no volume");
+    ok(TavlixSaid(run, "broadcast: removal of something that is no volume: nothing started") &&
+           TavlixSaid(run, "broadcast 0x0017: nothing started"),
+       "broadcasts that name no volume are not traced as such");
     EndTavlix(&run);
     ClearIconState();
 }

@@ -47,8 +47,12 @@ static void CheckStartupScan(const char *version)
     TavlixRun run = StartTavlix(version);
     ok(run.window != NULL && WaitForTavlixPasses(run), "%s: main window, start-up over",
        version);
-    // The system disk gets none.
+    // The system disk gets none, and the trace says why.
     ok(LettersWithIcons() == "DEFG", "%s: icons on %s", version, LettersWithIcons().c_str());
+    ok(TavlixSaid(run, "disk IDE\\DISKKITDISK") && TavlixSaid(run, ": skipped: not a card slot"),
+       "%s: the system disk's reason is not traced", version);
+    ok(TavlixSaid(run, "drive F: given icon " + DefaultIconPath("sdico.ico") + " (SD slot"),
+       "%s: F's icon is not traced", version);
     CheckReaderIcons(true);
     ok(!IsWindowVisible(run.window), "%s: window visible", version);
     ok(StopTavlixBySecondLaunch(&run), "%s: stopped", version);
@@ -77,6 +81,7 @@ static void test_windows_xp_assigns_on_growth(void)
     TavlixRun run = StartTavlix("winxp");
     ok(run.window != NULL && WaitForTavlixPasses(run), "main window, start-up over");
     ok(LettersWithIcons().empty(), "icons at start-up: %s", LettersWithIcons().c_str());
+    ok(TavlixSaid(run, "no pass at start on XP"), "XP's start is not traced");
 
     PlugInReader();
     InsertCard(ReaderSlotSD, 'F');
