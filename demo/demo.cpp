@@ -276,9 +276,7 @@ int main(int argc, char **argv)
         printf("usage: kitdemo PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
         return 2;
     }
-    SetupPath = std::string("Z:") + argv[3];
-    for (char &c : SetupPath)
-        c = c == '/' ? '\\' : c;
+    SetupPath = WindowsPathOf(argv[3]);
     DWORD start = GetTickCount();
     std::string folder = MakeWorkFolder("demo");
     InstallNewdevRecorder(folder);

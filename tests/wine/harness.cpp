@@ -53,7 +53,7 @@ int FinishTests(void)
 
 // A Unix folder as Wine's Z: drive shows it; a relative one is taken from
 // the current folder, which Wine sets from the Unix one.
-static std::string WindowsPathOf(const char *unixPath)
+std::string WindowsPathOf(const char *unixPath)
 {
     std::string path = unixPath[0] == '/' ? std::string("Z:") + unixPath : unixPath;
     for (size_t i = 0; i < path.size(); i++)

@@ -22,6 +22,9 @@ int FinishTests(void);
 // Reads the command line: argv[1] is the Unix folder of the kit's programs,
 // argv[2] the folder of the test helpers (newdev stand-in, packages).
 void StartTests(int argc, char **argv);
+// A Unix path (absolute, or relative to the current folder) as Windows
+// programs under Wine name it.
+std::string WindowsPathOf(const char *unixPath);
 
 // ---- programs -----------------------------------------------------------
 // Windows path of the built program or test file (Z:\...).

@@ -497,8 +497,7 @@ int main(int argc, char **argv)
         printf("usage: test_setup PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
         return 2;
     }
-    SetupPath = std::string("Z:") + argv[3];
-    std::replace(SetupPath.begin(), SetupPath.end(), '/', '\\');
+    SetupPath = WindowsPathOf(argv[3]);
     ok(FileExists(SetupPath), "no setup at %s (cmake --build build/win32 --target setup)",
        SetupPath.c_str());
     char path[MAX_PATH];

@@ -1,0 +1,108 @@
+// A debug-output viewer that takes one line and then stops reading holds
+// every later OutputDebugStringA for up to 10 s. The user must notice
+// nothing: tavlix and morvex answer their broadcasts in time, a second
+// launch still stops tavlix, and the setup still stops both. The kit is
+// installed and started by its setup, as a user has it.
+#include "harness.h"
+#include "reader.h"
+#include "tavlixrun.h"
+#include "tracereader.h"
+#include <shlobj.h>
+
+static std::string SetupPath;
+static std::string InstallDir;
+
+// What the setup and a user's launch run: the whole command line, at most
+// two minutes.
+static DWORD RunCommand(const std::string &commandLine)
+{
+    return FinishProgram(StartCommandLine(commandLine, NULL), 120000);
+}
+
+// Broadcasts of each kind to the window, each answered within the 5 s that
+// Windows gives a window before it moves on.
+static void CheckAnswersInTime(const char *className)
+{
+    HWND window = FindWindowOfClass(className, 0);
+    ok(window != NULL, "%s is not running", className);
+    DEV_BROADCAST_VOLUME volume = {};
+    volume.dbcv_size = sizeof(volume);
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << ('F' - 'A');
+    const WPARAM events[] = {DBT_DEVICEARRIVAL, DBT_DEVNODES_CHANGED, DBT_DEVICEREMOVECOMPLETE};
+    for (int round = 0; round < 10 && window; round++) {
+        for (WPARAM event : events) {
+            DWORD_PTR result = 1;
+            DWORD start = GetTickCount();
+            LPARAM header = event == DBT_DEVNODES_CHANGED ? 0 : (LPARAM)&volume;
+            bool answered = SendMessageTimeoutA(window, WM_DEVICECHANGE, event, header,
+                                                SMTO_NORMAL, 5000, &result) != 0;
+            ok(answered && result == 0, "%s: broadcast 0x%04x not answered within 5 s (%lu ms)",
+               className, (unsigned)event, (unsigned long)(GetTickCount() - start));
+        }
+    }
+}
+
+static void test_programs_answer_in_time(void)
+{
+    DWORD code = RunCommand("\"" + SetupPath + "\" /S");
+    ok(code == 0, "setup: exit code %lu", code);
+    ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
+       "the setup did not start both programs");
+    // The viewer took a line, and is stuck from here on.
+    ok(WaitForTrace(0, ": ", 0, 60000) >= 0, "no trace line came");
+    CheckAnswersInTime("TAVLIX");
+    CheckAnswersInTime("MORVEX");
+}
+
+static void test_second_launch_stops_tavlix(void)
+{
+    HWND window = FindWindowOfClass("TAVLIX", 0);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE running = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : NULL;
+    ok(running != NULL, "tavlix is not running");
+    DWORD second = RunCommand("\"" + InstallDir + "\\tavlix.exe\"");
+    DWORD first = FinishProgram(running, 30000);
+    ok(second == 0 && first == 0, "second launch exit code %lu, running copy %lu", second,
+       first);
+    ok(LettersWithIcons().empty(), "icons left after the stop: %s", LettersWithIcons().c_str());
+}
+
+static void test_setup_stops_both(void)
+{
+    HANDLE tavlix = StartCommandLine("\"" + InstallDir + "\\tavlix.exe\"", NULL);
+    ok(WaitForWindowOfClass("TAVLIX", 0, 60000) != NULL, "tavlix did not start again");
+    CloseHandle(tavlix);
+    // 3010 would say a program could not be stopped in time.
+    DWORD code = RunCommand("\"" + SetupPath + "\" /S");
+    ok(code == 0, "setup over the running kit: exit code %lu", code);
+    code = RunCommand("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir);
+    ok(code == 0, "uninstallation: exit code %lu", code);
+    ok(!FindWindowOfClass("TAVLIX", 0) && !FindWindowOfClass("MORVEX", 0),
+       "a program of the kit still runs");
+}
+
+int main(int argc, char **argv)
+{
+    // This test's reader is a stuck one; StartTests keeps it.
+    ok(StartTraceReader(1), "no stuck reader");
+    StartTests(argc, argv);
+    if (argc < 4) {
+        printf("usage: test_stuck_viewer PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
+        return 2;
+    }
+    SetupPath = WindowsPathOf(argv[3]);
+    char path[MAX_PATH];
+    SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES, NULL, 0, path);
+    InstallDir = std::string(path) + "\\Card Reader Kit";
+    RegPutString(HKEY_CURRENT_USER, "Software\\Wine", "Version", "win2k");
+    ok(LayOutDriverPackage(), "driver package");
+    ok(PlugInReader() && InsertCard(ReaderSlotSD, 'F'), "reader");
+
+    RUN_TEST(test_programs_answer_in_time);
+    RUN_TEST(test_second_launch_stops_tavlix);
+    RUN_TEST(test_setup_stops_both);
+    ClearSimulatedDisks();
+    return FinishTests();
+}
