@@ -11,8 +11,10 @@
 
 enum { LastDriveBit = 25, PassLabelSize = 16 };
 
-// Passes started by the window thread and not ended yet.
-static volatile LONG PassesRunning;
+// Passes started by the window thread and not ended yet, and the lock
+// that keeps the count and its trace lines in one order.
+static LONG PassesRunning;
+static CRITICAL_SECTION CountLock;
 static int LastPassNumber;
 
 // How the trace names who acts: "pass 3", or "exit" for the exit clean-up.
@@ -170,8 +172,9 @@ static DWORD WINAPI PassThread(LPVOID parameter)
     } else {
         Trace("pass %d: not run: exit begun", request.number);
     }
-    LONG still = InterlockedDecrement(&PassesRunning);
-    Trace("pass %d ended (%ld still running)", request.number, still);
+    EnterCriticalSection(&CountLock);
+    Trace("pass %d ended (%ld still running)", request.number, --PassesRunning);
+    LeaveCriticalSection(&CountLock);
     return 0;
 }
 
@@ -187,14 +190,18 @@ static int StartPass(void (*run)(DWORD, int), DWORD argument)
     request->run = run;
     request->argument = argument;
     request->number = number;
-    InterlockedIncrement(&PassesRunning);
+    EnterCriticalSection(&CountLock);
+    PassesRunning++;
+    LeaveCriticalSection(&CountLock);
     DWORD threadId;
     HANDLE thread = CreateThread(NULL, 0, PassThread, request, 0, &threadId);
     if (thread) {
         CloseHandle(thread);
         return number;
     }
-    InterlockedDecrement(&PassesRunning);
+    EnterCriticalSection(&CountLock);
+    PassesRunning--;
+    LeaveCriticalSection(&CountLock);
     HeapFree(GetProcessHeap(), 0, request);
     return 0;
 }
@@ -214,7 +221,14 @@ int StartVolumeRemoval(DWORD unitMask)
     return StartPass(OnVolumeRemoval, unitMask);
 }
 
-LONG RunningPasses(void)
+void InitPasses(void)
 {
-    return PassesRunning;
+    InitializeCriticalSection(&CountLock);
+}
+
+void TraceIdleBroadcast(DWORD event, const char *why)
+{
+    EnterCriticalSection(&CountLock);
+    Trace("broadcast 0x%04lx: %s (%ld passes running)", event, why, PassesRunning);
+    LeaveCriticalSection(&CountLock);
 }

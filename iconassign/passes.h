@@ -18,7 +18,12 @@ void OnVolumeRemoval(DWORD unitMask, int pass);
 int StartScanAllDisks(int refresh);
 int StartVolumeArrival(DWORD unitMask);
 int StartVolumeRemoval(DWORD unitMask);
-// Passes started and not ended yet.
-LONG RunningPasses(void);
+// Called once before the first pass starts.
+void InitPasses(void);
+// The line of a broadcast that starts nothing, with the number of passes
+// still running. That number and the "still running" of each pass's end
+// line are taken and traced under one lock, so the lines come in the order
+// of the count: once one says 0, every pass started before has ended.
+void TraceIdleBroadcast(DWORD event, const char *why);
 
 #endif

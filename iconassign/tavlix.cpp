@@ -159,8 +159,7 @@ static void OnDeviceChange(WPARAM event, LPARAM lParam)
     // Once the exit has begun the keys and the disk list are on their way
     // out: nothing may read them, reopen them or start a pass.
     if (ExitBegun()) {
-        Trace("broadcast 0x%04lx: exit begun: nothing started (%ld passes running)",
-              (DWORD)event, RunningPasses());
+        TraceIdleBroadcast((DWORD)event, "exit begun: nothing started");
         return;
     }
     // Only these two carry a header; other events' lParam is no pointer.
@@ -193,8 +192,7 @@ static void OnDeviceChange(WPARAM event, LPARAM lParam)
                   StartVolumeRemoval(volume->dbcv_unitmask));
         break;
     default:
-        Trace("broadcast 0x%04lx: nothing started (%ld passes running)", (DWORD)event,
-              RunningPasses());
+        TraceIdleBroadcast((DWORD)event, "nothing started");
         break;
     }
 }
@@ -250,6 +248,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
 
     InitPassGate(ReleaseSharedState);
     InitDiskList();
+    InitPasses();
     int code = RunShell(instance, showCommand);
     StopTrace(TraceDrainMs);
     return code;

@@ -235,6 +235,14 @@ static DWORD ProcessOfWindow(const char *className)
     return pid;
 }
 
+// The tavlix the setup started has ended its start-up pass, as its trace
+// says.
+static bool TavlixStartedUp(void)
+{
+    HWND window = WaitForWindowOfClass("TAVLIX", 0, 60000);
+    return window && WaitForPassesOf(window);
+}
+
 // Runs a setup command line to its end: its full exit code (STILL_ACTIVE
 // when it did not end in time).
 static DWORD RunSetupCommand(const std::string &commandLine)
@@ -385,7 +393,7 @@ static void test_fresh_install(void)
     ok(CountWindowsOfClass("TAVLIX") == 1 && CountWindowsOfClass("MORVEX") == 1,
        "%d tavlix and %d morvex running, want one each", CountWindowsOfClass("TAVLIX"),
        CountWindowsOfClass("MORVEX"));
-    ok(WaitForIconLetters("DEFG"), "the reader's slots have icons %s, want DEFG",
+    ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "the reader's slots have icons %s, want DEFG",
        LettersWithIcons().c_str());
     ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
 }
@@ -418,7 +426,8 @@ static void test_setup_again_while_running(void)
        CountWindowsOfClass("MORVEX"));
     ok(ProcessOfWindow("TAVLIX") != tavlix && ProcessOfWindow("MORVEX") != morvex,
        "the old programs still run");
-    ok(WaitForIconLetters("DEFG"), "icons %s after the upgrade", LettersWithIcons().c_str());
+    ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "icons %s after the upgrade",
+       LettersWithIcons().c_str());
     RegRemoveValue(HKEY_LOCAL_MACHINE, SettingsKey, "0");
 }
 
@@ -474,7 +483,7 @@ static void test_uninstall_after_tavlix_died(void)
     RegRemoveTree(HKEY_CLASSES_ROOT, ExplorerKey);
     MachineState before = ReadMachineState();
     ok(RunSetupCommand("\"" + SetupPath + "\" /S") == 0, "setup");
-    ok(WaitForIconLetters("DEFG"), "icons %s", LettersWithIcons().c_str());
+    ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "icons %s", LettersWithIcons().c_str());
     DWORD pid = ProcessOfWindow("TAVLIX");
     HANDLE tavlix = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : NULL;
     ok(tavlix != NULL, "tavlix is not running");

@@ -77,6 +77,10 @@ static void test_setup_stops_both(void)
     // 3010 would say a program could not be stopped in time.
     DWORD code = RunCommand("\"" + SetupPath + "\" /S");
     ok(code == 0, "setup over the running kit: exit code %lu", code);
+    // The setup started the new ones as it ended; the uninstaller stops
+    // them once they are up.
+    ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
+       "the setup did not start both programs again");
     code = RunCommand("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir);
     ok(code == 0, "uninstallation: exit code %lu", code);
     ok(!FindWindowOfClass("TAVLIX", 0) && !FindWindowOfClass("MORVEX", 0),
