@@ -9,8 +9,9 @@ static int Queued;
 // On the heap: a static one would take its 32 KiB in the program file.
 static TraceQueue *Queue;
 static CRITICAL_SECTION QueueLock;
-static HANDLE Wake; // auto-reset: a line waits
-static HANDLE Idle; // manual-reset: nothing waits, nothing is being written
+static HANDLE Wake;      // auto-reset: a line waits
+static int WriterWaits;  // the writer sleeps on Wake: the next line wakes it
+static int WriterBusy;   // the writer writes a line it has taken
 
 // line has room for a line end after its text.
 static void WriteLine(char *line)
@@ -21,23 +22,21 @@ static void WriteLine(char *line)
     OutputDebugStringA(line);
 }
 
-// The writer: the only thread that waits for a viewer.
+// The writer: the only thread that waits for a viewer. Waking it costs a
+// call into the system, so a caller makes it only when the writer sleeps.
 static DWORD WINAPI WriteQueuedLines(LPVOID parameter)
 {
     (void)parameter;
     char line[TraceQueueLineSize + 2];
     for (;;) {
-        WaitForSingleObject(Wake, INFINITE);
-        for (;;) {
-            EnterCriticalSection(&QueueLock);
-            int taken = TraceQueueTake(Queue, line, TraceQueueLineSize);
-            if (!taken)
-                SetEvent(Idle);
-            LeaveCriticalSection(&QueueLock);
-            if (!taken)
-                break;
+        EnterCriticalSection(&QueueLock);
+        WriterBusy = TraceQueueTake(Queue, line, TraceQueueLineSize);
+        WriterWaits = !WriterBusy;
+        LeaveCriticalSection(&QueueLock);
+        if (WriterBusy)
             WriteLine(line);
-        }
+        else
+            WaitForSingleObject(Wake, INFINITE);
     }
 }
 
@@ -52,9 +51,8 @@ void StartTrace(const char *program, int queued)
     if (Queue)
         TraceQueueInit(Queue, Program);
     Wake = CreateEventA(NULL, FALSE, FALSE, NULL);
-    Idle = CreateEventA(NULL, TRUE, TRUE, NULL);
     DWORD threadId;
-    HANDLE writer = Queue && Wake && Idle
+    HANDLE writer = Queue && Wake
                         ? CreateThread(NULL, 0, WriteQueuedLines, NULL, 0, &threadId)
                         : NULL;
     // Without a writer lines would pile up unwritten; writing them on the
@@ -85,13 +83,24 @@ void Trace(const char *format, ...)
     }
     EnterCriticalSection(&QueueLock);
     TraceQueuePut(Queue, line);
-    ResetEvent(Idle);
+    int wake = WriterWaits;
+    WriterWaits = 0;
     LeaveCriticalSection(&QueueLock);
-    SetEvent(Wake);
+    if (wake)
+        SetEvent(Wake);
 }
 
+// At exit only, so a short poll costs nothing while the program runs.
 void StopTrace(DWORD ms)
 {
-    if (Queued > 0)
-        WaitForSingleObject(Idle, ms);
+    if (Queued <= 0)
+        return;
+    for (DWORD waited = 0;; waited += 10) {
+        EnterCriticalSection(&QueueLock);
+        int done = TraceQueueEmpty(Queue) && !WriterBusy;
+        LeaveCriticalSection(&QueueLock);
+        if (done || waited >= ms)
+            return;
+        Sleep(10);
+    }
 }

@@ -8,6 +8,7 @@
 #include "reader.h"
 #include "soak.h"
 #include "tavlixrun.h"
+#include "tracereader.h"
 #include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
@@ -92,7 +93,7 @@ static Spread ThreadStartCost(void)
     return SpreadOf(us);
 }
 
-static void MeasureAnswerTimes(HWND window)
+static void MeasureAnswerTimes(HWND window, const char *condition)
 {
     const DWORD absent = 1u << ('Y' - 'A'); // a letter with no volume behind it
     Probe probes[] = {
@@ -123,8 +124,8 @@ static void MeasureAnswerTimes(HWND window)
             Sleep(1);
         }
     }
-    printf("Answer time of SendMessageTimeout to tavlix's window, %d sends each, in us\n",
-           rounds);
+    printf("Answer time of SendMessageTimeout to tavlix's window, %s, %d sends each, in us\n",
+           condition, rounds);
     printf("(cross-process: each figure includes the round trip through the wine server;\n"
            " the ignored broadcasts carry the same data as the handled ones and start nothing)\n");
     printf("  %-36s %8s %8s %8s %8s\n", "message", "min", "median", "p95", "max");
@@ -132,8 +133,9 @@ static void MeasureAnswerTimes(HWND window)
         Spread s = SpreadOf(probes[p].us);
         printf("  %-36s %8.0f %8.0f %8.0f %8.0f\n", probes[p].name, s.min, s.median, s.p95, s.max);
     }
-    printf(" the window procedure's own share (median minus the median of the ignored\n"
-           " broadcast with the same data; target < 1000 us):\n");
+    printf(" the window procedure's own share, tracing included (median minus the median\n"
+           " of the ignored broadcast with the same data; target < 1000 us, and within\n"
+           " 1.5 times a thread start):\n");
     for (int p = 0; p < count; p++) {
         if (probes[p].baseline < 0)
             continue;
@@ -246,7 +248,13 @@ static int RunPerf(void)
     printf("tavlix under Wine in win2k mode (Windows 5.0)\n\n");
     // Idle, tavlix has its main thread only: the start-up pass has ended.
     ProcessFigures before = SettledFigures(run.process, 1, 10000);
-    MeasureAnswerTimes(run.window);
+    // The trace costs tavlix most when a viewer reads it; the reader of
+    // this program is such a viewer.
+    MeasureAnswerTimes(run.window, "a debug-output viewer reading");
+    printf("\n");
+    StopTraceReader();
+    MeasureAnswerTimes(run.window, "no debug-output viewer");
+    StartTraceReader();
     printf("\n");
     MeasureArrivalToIcon(run.window);
     ProcessFigures after = SettledFigures(run.process, before.threads, 10000);

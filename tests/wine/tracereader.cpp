@@ -3,8 +3,11 @@
 
 static CRITICAL_SECTION Lock;
 static std::vector<TraceLine> Lines;
+static HANDLE Mapping;
 static HANDLE BufferReady;
 static HANDLE DataReady;
+static HANDLE Stop;
+static HANDLE Reader;
 static const char *Buffer; // the writer's process id, then its text
 static int StuckAfter;
 
@@ -12,7 +15,9 @@ static DWORD WINAPI ReadLines(LPVOID)
 {
     for (int taken = 0; StuckAfter == 0 || taken < StuckAfter; taken++) {
         SetEvent(BufferReady);
-        WaitForSingleObject(DataReady, INFINITE);
+        HANDLE events[2] = {DataReady, Stop};
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0)
+            return 0;
         TraceLine line;
         line.pid = *(const DWORD *)Buffer;
         line.text.assign(Buffer + sizeof(DWORD), strnlen(Buffer + sizeof(DWORD), 4096 - sizeof(DWORD)));
@@ -23,36 +28,52 @@ static DWORD WINAPI ReadLines(LPVOID)
         LeaveCriticalSection(&Lock);
     }
     // A stuck viewer: the writers find the buffer never ready again.
-    Sleep(INFINITE);
+    WaitForSingleObject(Stop, INFINITE);
     return 0;
 }
 
 bool StartTraceReader(int stuckAfter)
 {
-    static bool started;
-    if (started)
+    static bool lockReady;
+    if (Reader)
         return true;
-    started = true;
-    InitializeCriticalSection(&Lock);
+    if (!lockReady)
+        InitializeCriticalSection(&Lock);
+    lockReady = true;
     StuckAfter = stuckAfter;
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096,
-                                        "DBWIN_BUFFER");
-    if (!mapping || GetLastError() == ERROR_ALREADY_EXISTS) {
+    Mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096,
+                                 "DBWIN_BUFFER");
+    if (!Mapping || GetLastError() == ERROR_ALREADY_EXISTS) {
         printf("cannot read the debug output: another reader has it\n");
         return false;
     }
-    Buffer = (const char *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    Buffer = (const char *)MapViewOfFile(Mapping, FILE_MAP_READ, 0, 0, 0);
     BufferReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_BUFFER_READY");
     DataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
-    HANDLE reader = Buffer && BufferReady && DataReady
-                        ? CreateThread(NULL, 0, ReadLines, NULL, 0, NULL)
-                        : NULL;
-    if (!reader) {
+    Stop = CreateEventA(NULL, TRUE, FALSE, NULL);
+    Reader = Buffer && BufferReady && DataReady && Stop
+                 ? CreateThread(NULL, 0, ReadLines, NULL, 0, NULL)
+                 : NULL;
+    if (!Reader) {
         printf("cannot read the debug output: error %lu\n", GetLastError());
         return false;
     }
-    CloseHandle(reader);
     return true;
+}
+
+void StopTraceReader(void)
+{
+    if (!Reader)
+        return;
+    SetEvent(Stop);
+    WaitForSingleObject(Reader, INFINITE);
+    CloseHandle(Reader);
+    Reader = NULL;
+    UnmapViewOfFile(Buffer);
+    for (HANDLE *handle : {&Mapping, &BufferReady, &DataReady, &Stop}) {
+        CloseHandle(*handle);
+        *handle = NULL;
+    }
 }
 
 size_t TraceMark(void)

@@ -20,6 +20,9 @@ struct TraceLine {
 // reading, as a stuck viewer does. False when another reader has the
 // prefix's debug output already.
 bool StartTraceReader(int stuckAfter = 0);
+// Ends the reading: the programs' debug output then goes nowhere, as when
+// no viewer runs. The lines read so far stay.
+void StopTraceReader(void);
 // How many lines were read so far: a mark to read or wait from.
 size_t TraceMark(void);
 // Lines from index from on (up to index to, not included), of process pid
