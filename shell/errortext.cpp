@@ -17,3 +17,8 @@ void FormatErrorText(DWORD error, char *text, unsigned size)
         wsprintfA(line, "%lu", error);
     lstrcpynA(text, line, size);
 }
+
+void FormatLastError(char *text)
+{
+    FormatErrorText(GetLastError(), text, ErrorTextSize);
+}
