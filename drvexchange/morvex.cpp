@@ -82,7 +82,8 @@ static void RestartRescanTimer(HWND window, const DEV_BROADCAST_VOLUME *volume)
     RescanTimer = SetTimer(window, RescanTimerId, RescanDelay,
                            (TIMERPROC)(void (*)(void))MainWindowProc);
     if (RescanTimer) {
-        Trace("volume arrival, drives %s: rescan timer %s: a scan in 10 s", letters, how);
+        Trace("volume arrival, drives %s: rescan timer %s: a scan in %d s", letters, how,
+              RescanDelay / 1000);
         return;
     }
     char error[ErrorTextSize];
