@@ -12,11 +12,17 @@ extern char WindowsDir[WindowsDirSize];
 extern FILETIME ReferenceDriverTime;
 
 // Last-write time of a file opened for reading. Returns 0 when the file
-// cannot be opened.
+// cannot be opened, with GetLastError telling why.
 int ReadLastWriteTime(const char *path, FILETIME *time);
 
-// One scan over the present USB devices. Returns nonzero when it requested
-// at least one installation.
-int ExchangeDrivers(void);
+// A file time for the trace, "2004-06-01 00:00:00 UTC", in FileTimeTextSize
+// bytes.
+enum { FileTimeTextSize = 40 };
+void FormatFileTime(const FILETIME *time, char *text);
+
+// One scan over the present USB devices; scan numbers its trace lines and
+// cause says what started it. Returns the number of installations it
+// requested (nonzero when any).
+int ExchangeDrivers(unsigned long scan, const char *cause);
 
 #endif

@@ -4,6 +4,7 @@
 #include <dbt.h>
 #include "exchange.h"
 #include "rescan.h"
+#include "trace.h"
 
 const int ShellDrawsClientText = 1;
 const int ShellStaysResident = 1;
@@ -17,50 +18,99 @@ static UINT_PTR RescanTimer;
 // inside another, so the expiry is kept and its scan follows the running one.
 static int ScanRunning;
 static int ScanDue;
+// Scans so far: numbers them in the trace.
+static unsigned long ScanCount;
 
 // The reference copy's time is read once: a copy replaced while the
 // program runs counts from the next start.
 static int ReadStartupState(void)
 {
     UINT length = GetWindowsDirectoryA(WindowsDir, WindowsDirSize);
-    if (!WindowsDirAccepted(length))
+    if (!WindowsDirAccepted(length)) {
+        Trace("start: the Windows folder cannot be read or has 64 characters or more: ends");
         return 0;
+    }
+    // Always fits: the Windows folder has at most 63 characters.
     char path[DriverPathSize];
-    return BuildReferenceDriverPath(path, sizeof(path), WindowsDir) &&
-           ReadLastWriteTime(path, &ReferenceDriverTime);
+    if (!BuildReferenceDriverPath(path, sizeof(path), WindowsDir) ||
+        !ReadLastWriteTime(path, &ReferenceDriverTime)) {
+        char error[ErrorTextSize];
+        FormatLastError(error);
+        Trace("start: no reference driver: %s cannot be opened: %s: ends", path, error);
+        return 0;
+    }
+    char time[FileTimeTextSize];
+    FormatFileTime(&ReferenceDriverTime, time);
+    Trace("start: reference driver %s, written %s", path, time);
+    return 1;
 }
 
-static int IsVolumeArrival(WPARAM event, LPARAM header)
+// The volume header of a volume arrival, or null for any other broadcast.
+static const DEV_BROADCAST_VOLUME *ArrivedVolume(WPARAM event, LPARAM header)
 {
-    return event == DBT_DEVICEARRIVAL && header != 0 &&
-           ((DEV_BROADCAST_HDR *)header)->dbch_devicetype == DBT_DEVTYP_VOLUME;
+    if (event != DBT_DEVICEARRIVAL || header == 0 ||
+        ((DEV_BROADCAST_HDR *)header)->dbch_devicetype != DBT_DEVTYP_VOLUME)
+        return NULL;
+    return (const DEV_BROADCAST_VOLUME *)header;
+}
+
+// The drive letters of an arrival, "FG", for the trace; "none" when the
+// header is too short to hold a unit mask or its mask names no drive.
+static void ArrivalLetters(const DEV_BROADCAST_VOLUME *volume, char *letters)
+{
+    int used = 0;
+    if (volume->dbcv_size >= sizeof(DEV_BROADCAST_HDR) + sizeof(DWORD))
+        for (int n = 0; n < 26; n++)
+            if (volume->dbcv_unitmask & (1u << n))
+                letters[used++] = (char)('A' + n);
+    letters[used] = '\0';
+    if (used == 0)
+        lstrcpyA(letters, "none");
 }
 
 // Each arrival starts the wait anew, so a burst of card volumes brings one
 // scan. The window procedure receives the expiry as WM_TIMER.
-static void RestartRescanTimer(HWND window)
+static void RestartRescanTimer(HWND window, const DEV_BROADCAST_VOLUME *volume)
 {
+    char letters[27];
+    ArrivalLetters(volume, letters);
+    const char *how = RescanTimer ? "restarted" : "started";
     if (RescanTimer) {
         KillTimer(window, RescanTimer);
         RescanTimer = 0;
     }
     RescanTimer = SetTimer(window, RescanTimerId, RescanDelay,
                            (TIMERPROC)(void (*)(void))MainWindowProc);
+    if (RescanTimer) {
+        Trace("volume arrival, drives %s: rescan timer %s: a scan in %d s", letters, how,
+              RescanDelay / 1000);
+        return;
+    }
+    char error[ErrorTextSize];
+    FormatLastError(error);
+    Trace("volume arrival, drives %s: the rescan timer cannot be set: %s: no rescan for it",
+          letters, error);
 }
 
 // Runs a scan, and then the scans that fell due while it ran. A window
 // destroyed meanwhile (File > Exit from inside a prompt) wants none.
-static void RunScans(HWND window)
+static void RunScans(HWND window, const char *cause)
 {
     if (ScanRunning) {
         ScanDue = 1;
+        Trace("timer: a scan is running: the next one is put off until it ends");
         return;
     }
     ScanRunning = 1;
+    char putOff[64];
     do {
         ScanDue = 0;
-        ExchangeDrivers();
+        ExchangeDrivers(++ScanCount, cause);
+        wsprintfA(putOff, "timer, put off until scan %lu ended", ScanCount);
+        cause = putOff;
     } while (ScanDue && IsWindow(window));
+    if (ScanDue)
+        Trace("the put-off scan is dropped: the window is gone");
     ScanDue = 0;
     ScanRunning = 0;
 }
@@ -70,16 +120,21 @@ int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 {
     switch (message) {
     case WM_CREATE:
-        RunScans(window);
+        RunScans(window, "start-up");
         break;
-    case WM_DEVICECHANGE:
-        if (IsVolumeArrival(wParam, lParam))
-            RestartRescanTimer(window);
+    case WM_DEVICECHANGE: {
+        const DEV_BROADCAST_VOLUME *volume = ArrivedVolume(wParam, lParam);
+        if (volume)
+            RestartRescanTimer(window, volume);
+        else
+            Trace("device broadcast 0x%04lx: no volume arrival: nothing started",
+                  (unsigned long)wParam);
         break;
+    }
     case WM_TIMER:
         KillTimer(window, RescanTimer);
         RescanTimer = 0;
-        RunScans(window);
+        RunScans(window, "timer");
         break;
     default:
         return 0;
@@ -89,12 +144,26 @@ int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 }
 
 // One resident copy per session: a second one would force the same driver
-// installations beside the first. The mutex is held until the process ends;
-// an unprefixed name is per session where Windows has sessions.
+// installations beside the first. The first copy holds the mutex until its
+// process ends; an unprefixed name is per session where Windows has sessions.
+static HANDLE SessionMutex;
+
 static int IsFirstCopyInSession(void)
 {
     HANDLE mutex = CreateMutexA(NULL, FALSE, "MorvexRunning");
-    return mutex != NULL && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (!mutex) {
+        char error[ErrorTextSize];
+        FormatLastError(error);
+        Trace("start: the mutex MorvexRunning cannot be made: %s: ends", error);
+        return 0;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+        SessionMutex = mutex;
+        return 1;
+    }
+    CloseHandle(mutex);
+    Trace("start: another morvex runs in this session: ends");
+    return 0;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
@@ -102,9 +171,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
 {
     (void)previous;
     (void)argumentText;
-    if (!IsFirstCopyInSession())
+    StartTrace("morvex", 1);
+    if (!IsFirstCopyInSession() || !ReadStartupState()) {
+        StopTrace(TraceDrainMs);
         return 0;
-    if (!ReadStartupState())
-        return 0;
-    return RunShell(instance, showCommand);
+    }
+    int code = RunShell(instance, showCommand);
+    Trace("ends: exit code %d", code);
+    StopTrace(TraceDrainMs);
+    return code;
 }

@@ -95,12 +95,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Block requestBlock(sizeof(RebindRequest));
     RebindRequest *request = reinterpret_cast<RebindRequest *>(requestBlock.data());
-    int accepted = ParseRebindRequest(argument.data(), request, 1);
+    RebindRefusal refusal = RefusedTextTooShort;
+    int accepted = ParseRebindRequest(argument.data(), request, 1, &refusal);
     FUZZ_CHECK(TerminatedWithin(request->VendorId, sizeof request->VendorId));
     FUZZ_CHECK(TerminatedWithin(request->ProductId, sizeof request->ProductId));
     FUZZ_CHECK(TerminatedWithin(request->InfName, sizeof request->InfName));
     // At least 9 characters, and an INF name that fits its 59.
     FUZZ_CHECK((accepted != 0) == (length >= 9 && length <= 69));
+    // The reason given is the one that holds.
+    FUZZ_CHECK(refusal == (accepted         ? RebindAccepted
+                           : length < 9     ? RefusedTextTooShort
+                                            : RefusedInfNameTooLong));
 
     // A build that ignores the INF name accepts every text of 9 characters
     // or more, with the same IDs.

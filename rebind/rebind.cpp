@@ -8,12 +8,16 @@
 #include "rebind.h"
 #include "rebindrequest.h"
 #include "rebindvariant.h"
+#include "trace.h"
 
 char ArgumentText[ArgumentTextSize];
 int ArgumentTextKept;
 
 #if RebindVariant == InfFolder
 static char InfPath[MAX_PATH];
+#define InfPathOrigin "from the argument text"
+#else
+#define InfPathOrigin "this build's own"
 #endif
 
 // The INF path and flags of this build. Returns 0 when the path cannot be
@@ -25,12 +29,15 @@ static int ChooseInstallation(const RebindRequest *request, const char **infPath
     char windowsDir[MAX_PATH];
     windowsDir[0] = '\0';
     UINT length = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
-    if (length >= sizeof(windowsDir))
-        return 0;
     for (unsigned i = 0; i < sizeof(InfPath); i++)
         InfPath[i] = '\0';
-    if (!BuildInfFolderPath(InfPath, sizeof(InfPath), windowsDir, request->InfName))
+    if (length >= sizeof(windowsDir) ||
+        !BuildInfFolderPath(InfPath, sizeof(InfPath), windowsDir, request->InfName)) {
+        Trace("nothing re-bound: the Windows folder, \"\\inf\\\" and INF name %s make more "
+              "than 259 characters",
+              request->InfName);
         return 0;
+    }
     *infPath = InfPath;
     *flags = INSTALLFLAG_FORCE;
 #elif RebindVariant == OemFolder
@@ -45,8 +52,9 @@ static int ChooseInstallation(const RebindRequest *request, const char **infPath
     return 1;
 }
 
-static void RebindDevice(HDEVINFO set, SP_DEVINFO_DATA *device,
-                         RebindRequest *request, const char *infPath, DWORD flags)
+// Returns nonzero when the device matched.
+static int RebindDevice(HDEVINFO set, SP_DEVINFO_DATA *device, DWORD index,
+                        RebindRequest *request, const char *infPath, DWORD flags)
 {
     // Zero-filled, with two bytes beyond what is offered: a property that
     // lacks its NULs still ends right where its data ends, never in what an
@@ -57,31 +65,57 @@ static void RebindDevice(HDEVINFO set, SP_DEVINFO_DATA *device,
     if (!SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, &type,
                                            (BYTE *)hardwareId, HardwareIdSize,
                                            &required))
-        return;
+        return 0;
     if (!MatchRebindHardwareId(hardwareId, HardwareIdSize, request))
-        return;
-    UpdateDriverForPlugAndPlayDevicesA(NULL, hardwareId, infPath, flags, NULL);
+        return 0;
+    Trace("device %lu: %s matches: installation requested", index, hardwareId);
+    // Primed: not every failure sets it, and an old code would mislead.
+    SetLastError(0);
+    BOOL done = UpdateDriverForPlugAndPlayDevicesA(NULL, hardwareId, infPath, flags, NULL);
+    char error[ErrorTextSize];
+    FormatLastError(error);
+    Trace("device %lu: installation returned %s, last error %s", index, done ? "TRUE" : "FALSE",
+          error);
+    return 1;
 }
 
 void RebindMatchingDevices(void)
 {
     RebindRequest request;
-    if (!ArgumentTextKept || !ParseRebindRequest(ArgumentText, &request, RebindUsesInfName))
+    if (!ArgumentTextKept) {
+        Trace("nothing re-bound: the argument text has more than %d characters",
+              ArgumentTextSize - 1);
         return;
+    }
+    RebindRefusal refusal;
+    if (!ParseRebindRequest(ArgumentText, &request, RebindUsesInfName, &refusal)) {
+        Trace("nothing re-bound: the argument text \"%s\" %s", ArgumentText,
+              RebindRefusalText(refusal));
+        return;
+    }
     const char *infPath;
     DWORD flags;
     if (!ChooseInstallation(&request, &infPath, &flags))
         return;
+    Trace("understood: vendor %s, product %s, INF %s (" InfPathOrigin "), flags %lu (%s)",
+          request.VendorId, request.ProductId, infPath, flags, flags ? "forced" : "not forced");
 
     HDEVINFO set = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_ALLCLASSES);
-    if (set == INVALID_HANDLE_VALUE)
+    if (set == INVALID_HANDLE_VALUE) {
+        char error[ErrorTextSize];
+        FormatLastError(error);
+        Trace("nothing re-bound: the device list cannot be opened: %s", error);
         return;
+    }
+    unsigned long matched = 0;
     SP_DEVINFO_DATA device;
-    for (DWORD index = 0;; index++) {
+    DWORD index = 0;
+    for (;; index++) {
         device.cbSize = sizeof(SP_DEVINFO_DATA);
         if (!SetupDiEnumDeviceInfo(set, index, &device))
             break;
-        RebindDevice(set, &device, &request, infPath, flags);
+        matched += RebindDevice(set, &device, index, &request, infPath, flags);
     }
     SetupDiDestroyDeviceInfoList(set);
+    Trace("done: %lu devices examined, %lu matched", (unsigned long)index, matched);
 }

@@ -20,15 +20,38 @@ static void CopyField(char *field, const char *text, unsigned count)
         field[i] = text[i];
 }
 
-int ParseRebindRequest(const char *argumentText, RebindRequest *request, int infNameUsed)
+const char *RebindRefusalText(RebindRefusal refusal)
+{
+    switch (refusal) {
+    case RebindAccepted:
+        break;
+    case RefusedTextTooShort:
+        return "has fewer than 9 characters: vendor ID, a separator, product ID";
+    case RefusedInfNameTooLong:
+        return "names an INF file of more than 59 characters";
+    }
+    return "is accepted";
+}
+
+static int Refuse(RebindRefusal reason, RebindRefusal *refusal)
+{
+    if (refusal)
+        *refusal = reason;
+    return 0;
+}
+
+int ParseRebindRequest(const char *argumentText, RebindRequest *request, int infNameUsed,
+                       RebindRefusal *refusal)
 {
     char *raw = (char *)request;
     for (unsigned i = 0; i < sizeof(RebindRequest); i++)
         raw[i] = '\0';
+    if (refusal)
+        *refusal = RebindAccepted;
 
     unsigned length = TextLength(argumentText, ArgumentTextSize);
     if (length < 9)
-        return 0;
+        return Refuse(RefusedTextTooShort, refusal);
     CopyField(request->VendorId, argumentText, 4);
     CopyField(request->ProductId, argumentText + 5, 4);
     if (length == 9)
@@ -38,7 +61,7 @@ int ParseRebindRequest(const char *argumentText, RebindRequest *request, int inf
             return 1;   // TextCopy left InfName empty
         request->VendorId[0] = '\0';
         request->ProductId[0] = '\0';
-        return 0;
+        return Refuse(RefusedInfNameTooLong, refusal);
     }
     return 1;
 }

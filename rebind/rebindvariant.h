@@ -11,6 +11,11 @@
 #error "the build must set RebindVariant to InfFolder, OemFolder or BareName"
 #endif
 
+// The file name of each build, which starts its trace lines.
+#define RebindProgramName                                                                  \
+    (RebindVariant == InfFolder ? "vorbind"                                                \
+                                : RebindVariant == OemFolder ? "vorbind-oem" : "vorbind-bare")
+
 // Only InfFolder passes the command line's INF name on. The other builds
 // ignore it, so its length must not stop them.
 #define RebindUsesInfName (RebindVariant == InfFolder)

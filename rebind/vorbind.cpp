@@ -3,6 +3,7 @@
 #include "rebind.h"
 #include "rebindrequest.h"
 #include "rebindvariant.h"
+#include "trace.h"
 
 const int ShellDrawsClientText = 0;
 const int ShellStaysResident = 0;
@@ -24,6 +25,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
                    int showCommand)
 {
     (void)previous;
+    // Written at once: nothing waits for this program's answer.
+    StartTrace(RebindProgramName, 0);
     ArgumentTextKept = StoreArgumentText(ArgumentText, argumentText, RebindUsesInfName);
     return RunShell(instance, showCommand);
 }

@@ -22,3 +22,8 @@ void FormatErrorText(DWORD error, char *text, unsigned size)
     if (size > 0)
         text[i] = '\0';
 }
+
+void FormatLastError(char *text)
+{
+    FormatErrorText(GetLastError(), text, ErrorTextSize);
+}

@@ -69,6 +69,24 @@ TEST(RebindRequest, UnusedInfNameMayHaveAnyLength)
     EXPECT_FALSE(ParseRebindRequest("0e5b 0a1", &request, 0)) << "the IDs still need 9 characters";
 }
 
+TEST(RebindRequest, RefusalSaysWhy)
+{
+    RebindRequest request;
+    RebindRefusal refusal = RebindAccepted;
+    EXPECT_FALSE(ParseRebindRequest("0e5b 0a1", &request, 1, &refusal));
+    EXPECT_EQ(refusal, RefusedTextTooShort);
+    EXPECT_FALSE(ParseRebindRequest("", &request, 0, &refusal));
+    EXPECT_EQ(refusal, RefusedTextTooShort) << "also where the INF name is not used";
+
+    std::string name60(60, 'n');
+    EXPECT_FALSE(ParseRebindRequest(("0e5b 0a17 " + name60).c_str(), &request, 1, &refusal));
+    EXPECT_EQ(refusal, RefusedInfNameTooLong);
+    EXPECT_TRUE(ParseRebindRequest(("0e5b 0a17 " + name60).c_str(), &request, 0, &refusal));
+    EXPECT_EQ(refusal, RebindAccepted) << "an unused name is no reason, and a refusal is not kept";
+    EXPECT_TRUE(ParseRebindRequest("0e5b 0a17", &request, 1, &refusal));
+    EXPECT_EQ(refusal, RebindAccepted);
+}
+
 TEST(RebindRequest, ArgumentStoreRefusesTextsOver159CharactersWhereTheNameIsUsed)
 {
     char store[ArgumentTextSize];

@@ -621,3 +621,19 @@ bool SetLastWrite(const std::string &path, const FILETIME &lastWrite)
     CloseHandle(file);
     return done;
 }
+
+// ---- the kit's trace ------------------------------------------------------------
+
+std::string ErrorTextOf(DWORD error)
+{
+    char message[256];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  NULL, error, 0, message, sizeof(message), NULL);
+    while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' ||
+                          message[length - 1] == ' '))
+        length--;
+    std::string text = std::to_string(error);
+    if (length > 0)
+        text += " (" + std::string(message, length) + ")";
+    return text;
+}

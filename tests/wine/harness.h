@@ -171,4 +171,9 @@ HWND OpenDialogWithAltCharacter(HWND window, char character, const char *caption
 // template's).
 bool SetLastWrite(const std::string &path, const FILETIME &lastWrite);
 
+// ---- the kit's trace ------------------------------------------------------------
+// An error code as the programs' trace lines give it: "5 (Access is
+// denied.)", with the system's text for it, or the number alone.
+std::string ErrorTextOf(DWORD error);
+
 #endif

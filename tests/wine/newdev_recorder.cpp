@@ -2,16 +2,24 @@
 // nothing and appends "hardware ID|INF path|flags|tick|depth" for each
 // request to the file named by KIT_NEWDEV_LOG, so a test can see exactly
 // what a program asked for, when (GetTickCount), and how many of its
-// requests were still in progress (depth). With KIT_NEWDEV_MODAL_MS set,
-// the process's first request behaves like an installation that shows a
-// modal window: it runs the calling thread's messages for that many
-// milliseconds before it returns. Never shipped.
+// requests were still in progress (depth). Never shipped.
+//
+// A test may also have the process's request number n (counted from 1):
+//  - KIT_NEWDEV_PROMPT_AT=n, KIT_NEWDEV_PROMPT_EVENT=name: behave like an
+//    installation that shows a modal window, running the caller's messages
+//    until the named event is set (the test's "close the prompt");
+//  - KIT_NEWDEV_FAIL_AT=n, KIT_NEWDEV_FAIL_ERROR=code: fail with that error.
+// Other requests succeed with last error 0, as Wine's own library does.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 static LONG Depth;
 static LONG Requests;
+
+// A prompt nobody closes ends after this, so a broken test cannot hang a
+// program for ever; far beyond any wait the tests make.
+static const DWORD PromptSafetyMs = 300000;
 
 static void Record(const char *hardwareId, const char *infPath, DWORD flags)
 {
@@ -27,29 +35,47 @@ static void Record(const char *hardwareId, const char *infPath, DWORD flags)
     fclose(log);
 }
 
-static DWORD ModalMilliseconds(void)
+// A number from the environment; 0 when it is not set.
+static DWORD NumberFrom(const char *name)
 {
     char text[32];
-    DWORD length = GetEnvironmentVariableA("KIT_NEWDEV_MODAL_MS", text, sizeof(text));
-    return length > 0 && length < sizeof(text) ? strtoul(text, NULL, 10) : 0;
+    DWORD length = GetEnvironmentVariableA(name, text, sizeof(text));
+    return length > 0 && length < sizeof(text) ? strtoul(text, NULL, 0) : 0;
 }
 
-// What a modal prompt's message loop does to its caller.
-static void RunMessagesFor(DWORD ms)
+// What a modal prompt's message loop does to its caller, until the test
+// closes it by setting the event.
+static void RunMessagesUntilClosed(void)
 {
+    char name[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("KIT_NEWDEV_PROMPT_EVENT", name, sizeof(name));
+    if (length == 0 || length >= sizeof(name))
+        return;
+    // Opens the test's event, or makes it when the test has not yet.
+    HANDLE closed = CreateEventA(NULL, TRUE, FALSE, name);
+    if (!closed)
+        return;
     DWORD start = GetTickCount();
-    for (DWORD elapsed = 0; elapsed < ms; elapsed = GetTickCount() - start) {
-        MsgWaitForMultipleObjects(0, NULL, FALSE, ms - elapsed, QS_ALLINPUT);
+    for (DWORD elapsed = 0; elapsed < PromptSafetyMs; elapsed = GetTickCount() - start) {
+        DWORD woke = MsgWaitForMultipleObjects(1, &closed, FALSE, PromptSafetyMs - elapsed,
+                                               QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0)
+            break;
         MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        bool quit = false;
+        while (!quit && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 PostQuitMessage((int)msg.wParam);
-                return;
+                quit = true;
+            } else {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
             }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
         }
+        if (quit)
+            break;
     }
+    CloseHandle(closed);
 }
 
 extern "C" __declspec(dllexport) BOOL WINAPI
@@ -60,10 +86,16 @@ UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPat
     if (rebootRequired)
         *rebootRequired = FALSE;
     Record(hardwareId, infPath, flags);
+    DWORD number = (DWORD)++Requests;
     Depth++;
-    if (Requests++ == 0)
-        RunMessagesFor(ModalMilliseconds());
+    if (number == NumberFrom("KIT_NEWDEV_PROMPT_AT"))
+        RunMessagesUntilClosed();
     Depth--;
+    if (number == NumberFrom("KIT_NEWDEV_FAIL_AT")) {
+        SetLastError(NumberFrom("KIT_NEWDEV_FAIL_ERROR"));
+        return FALSE;
+    }
+    SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 

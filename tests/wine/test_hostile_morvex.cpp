@@ -6,6 +6,7 @@
 // ends it), request exactly the installations the data still justifies,
 // and go on to the devices after the one it passed over.
 #include "harness.h"
+#include "tracereader.h"
 
 #define ReferencePath "C:\\windows\\zelmot\\zelmot.sys"
 #define InstalledPath "C:\\windows\\system32\\drivers\\zelmot.sys"
@@ -20,12 +21,26 @@
 
 static std::string Exe;
 static std::string Log;
+// Where the last run's trace lines begin; one morvex runs at a time.
+static size_t RunMark;
+
+// The last run's trace holds a line with text; its lines are printed when
+// not. A line is read some time after it was written: this waits for it.
+static void CheckTracedAt(int line, const std::string &text)
+{
+    bool found = WaitForTrace(0, text.c_str(), RunMark, 30000) >= 0;
+    CheckAt(__FILE__, line, found, "morvex's trace has no line with \"%s\"", text.c_str());
+    if (!found)
+        PrintTrace(RunMark);
+}
+#define ok_traced(text) CheckTracedAt(__LINE__, text)
 
 // One scan: morvex's start-up scan, then File > Exit. The requests, in
 // the order they came.
 static std::vector<InstallRequest> ScanOnce(void)
 {
     DeleteFileA(Log.c_str());
+    RunMark = TraceMark();
     DWORD code = RunStartupPass(Exe, "MORVEX", true, Log);
     ok(code == 0, "morvex's start-up pass: exit code 0x%lx", code);
     return ReadInstallRequests(Log);
@@ -107,6 +122,8 @@ static void test_hardware_id_lists(void)
        "20 bytes without NUL");
     CheckRequests(__LINE__, ScanOnce(),
                   {FirstId, "USB\\VID_0E5B&PID_0A17&REV_0260", NoNulId(), LastId});
+    ok_traced(": hardware ID cannot be read: " + ErrorTextOf(ERROR_INSUFFICIENT_BUFFER) +
+              ": skipped");
     RemoveReaders(readers);
 }
 
@@ -155,6 +172,9 @@ static void test_service_names(void)
     }
     expected.push_back(LastId);
     CheckRequests(__LINE__, ScanOnce(), expected);
+    ok_traced("morvex: scan 1: reader USB\\VID_0E5B&PID_0A17&REV_S020 (device ");
+    ok_traced("): its service cannot be read: " + ErrorTextOf(ERROR_INSUFFICIENT_BUFFER) +
+              ": table entry 0e5b 0a17 skipped");
     RemoveReaders(readers);
 }
 
@@ -166,6 +186,9 @@ static void CheckInstalledDriverUnreadable(const char *what)
     ok(SetDeviceService(First, "FLASHREADER") && SetDeviceService(Last, "USBSTOR"),
        "%s: services", what);
     CheckRequests(__LINE__, ScanOnce(), {LastId});
+    ok_traced("scan 1: reader " FirstId " (device ");
+    ok_traced(") on service FLASHREADER: installed driver " InstalledPath " cannot be read: ");
+    ok_traced(": rest of the reader table skipped for this device");
     ok(SetDeviceService(First, "USBSTOR"), "%s: service back", what);
 }
 
@@ -192,12 +215,14 @@ static void test_installed_driver_unreadable(void)
 static void CheckEndsAtOnce(const char *what)
 {
     DeleteFileA(Log.c_str());
+    RunMark = TraceMark();
     bool window = false;
     HANDLE process = StartProgram(Exe, "", true, Log);
     DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 60000, &window);
     ok(code == 0, "%s: exit code 0x%lx", what, code);
     ok(!window, "%s: a window was created", what);
     ok(ReadInstallRequests(Log).empty(), "%s: a scan ran", what);
+    ok_traced("morvex: start: no reference driver: " ReferencePath " cannot be opened: ");
 }
 
 static void test_reference_unreadable(void)

@@ -8,16 +8,21 @@
 // its 260 bytes. Wine's Windows directory is fixed (C:\windows), so that
 // refusal is left to the path builder's own tests.
 #include "harness.h"
+#include "tracereader.h"
 
 #define ReaderIds "0e5b 0a17 zelmot.inf"
 #define InfPath "C:\\windows\\inf\\zelmot.inf"
 
 static std::string Folder;
 
+// Where the last run's trace lines begin; one vorbind runs at a time.
+static size_t RunMark;
+
 static std::vector<InstallRequest> RunVorbind(const std::string &arguments, DWORD *exitCode)
 {
     std::string log = NewdevLogPath(Folder);
     DeleteFileA(log.c_str());
+    RunMark = TraceMark();
     *exitCode = RunProgram(Folder + "\\vorbind.exe", arguments, true, log, 30000);
     return ReadInstallRequests(log);
 }
@@ -112,6 +117,13 @@ static void test_overlong_argument_texts(void)
         std::vector<InstallRequest> r = RunVorbind(text, &code);
         ok(code == 0, "%u characters: exit code 0x%lx", (unsigned)lengths[i], code);
         ok(r.empty(), "%u characters: %u requests", (unsigned)lengths[i], (unsigned)r.size());
+        // 159 characters are kept, and their INF name is too long.
+        const char *why = lengths[i] < 160 ? "names an INF file of more than 59 characters"
+                                           : "has more than 159 characters";
+        bool traced = WaitForTrace(0, why, RunMark, 30000) >= 0;
+        ok(traced, "%u characters: the trace does not say it %s", (unsigned)lengths[i], why);
+        if (!traced)
+            PrintTrace(RunMark);
     }
 }
 

@@ -2,11 +2,16 @@
 // put in the Windows directory, the real program started with the newdev
 // recorder; each run scans once while its window is created.
 #include "harness.h"
+#include "tracereader.h"
 #include <string.h>
 
 #define ReferencePath "C:\\windows\\zelmot\\zelmot.sys"
 #define InstalledPath "C:\\windows\\system32\\drivers\\zelmot.sys"
 #define ExpectedInfPath "C:\\windows\\ZELMOT\\ZELMOT.INF"
+// FileTimeAtSeconds(0) and (1) as the trace writes them: Unix time
+// 1085990400 and one second later.
+#define TimeAt0 "2004-05-31 08:00:00 UTC"
+#define TimeAt1 "2004-05-31 08:00:01 UTC"
 
 // Two instances of the reader, each with its own first hardware ID.
 #define Reader1 "USB\\VID_0E5B&PID_0A17\\R1"
@@ -17,6 +22,9 @@
 static std::string Folder;
 static std::string Exe;
 static std::string Log;
+// The last run's process and where its trace lines begin.
+static DWORD RunPid;
+static size_t RunMark;
 
 struct MorvexRun {
     HANDLE process;
@@ -24,12 +32,25 @@ struct MorvexRun {
     HWND window;
 };
 
+// The last run's trace holds a line with text; its lines are printed when
+// not. A line is read some time after it was written: this waits for it.
+static void CheckTracedAt(int line, const std::string &text)
+{
+    bool found = WaitForTrace(RunPid, text.c_str(), RunMark, 30000) >= 0;
+    CheckAt(__FILE__, line, found, "morvex's trace has no line with \"%s\"", text.c_str());
+    if (!found)
+        PrintTrace(RunMark, RunPid);
+}
+#define ok_traced(text) CheckTracedAt(__LINE__, text)
+
 // Starts morvex and waits until its first scan is over and it pumps messages.
 static bool StartMorvex(MorvexRun *run)
 {
     DeleteFileA(Log.c_str());
+    RunMark = TraceMark();
     run->process = StartProgram(Exe, "", true, Log);
     run->pid = run->process ? GetProcessId(run->process) : 0;
+    RunPid = run->pid;
     run->window = WaitForWindowOfClass("MORVEX", run->pid, 60000);
     if (!run->window || !WaitUntilIdle(run->window, 60000)) {
         ok(false, "morvex did not come up");
@@ -114,13 +135,35 @@ static void test_generic_storage_gets_reader_driver(void)
            r[0].hardwareId.c_str());
         CheckForcedFromReaderInf(r[0]);
     }
+    ok_traced("morvex: start: reference driver " ReferencePath
+              ", written " TimeAt0);
+    ok_traced("morvex: scan 1 begun (start-up)");
+    ok_traced("scan 1: reader " Reader1Id " (device ");
+    ok_traced(") on service USBSTOR, the generic storage one: its own driver to be installed");
+    ok_traced("scan 1: installation requested for " Reader1Id ": INF " ExpectedInfPath
+              ", flags 1 (forced)");
+    ok_traced("scan 1: installation returned TRUE, last error " + ErrorTextOf(0));
+    ok_traced("scan 1: reader " Reader2Id " (device ");
+    ok_traced(") on service HidUsb: neither USBSTOR nor FLASHREADER: left alone");
+    ok_traced("scan 1 ended: ");
+    ok_traced(", 2 readers, 1 installations requested");
+    ok_traced("morvex: ends: exit code 0");
 
+    // A refused installation is traced with its error, and the scan goes
+    // on with the next reader.
     SetReaderServices("USBSTOR", "USBSTOR");
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_AT", "1");
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", "5");
     std::vector<InstallRequest> r = ScanOnce();
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_AT", NULL);
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", NULL);
     ok(r.size() == 2 && CountFor(r, Reader1Id) == 1 && CountFor(r, Reader2Id) == 1,
        "both readers, IDs in either case: %u requests", (unsigned)r.size());
     for (size_t i = 0; i < r.size(); i++)
         CheckForcedFromReaderInf(r[i]);
+    ok_traced("scan 1: installation returned FALSE, last error " + ErrorTextOf(5));
+    ok_traced("scan 1: installation returned TRUE, last error " + ErrorTextOf(0));
+    ok_traced(", 2 readers, 2 installations requested");
 }
 
 static void test_reader_driver_follows_reference_time(void)
@@ -129,6 +172,8 @@ static void test_reader_driver_follows_reference_time(void)
     ok(MakeFileWithTime(InstalledPath, FileTimeAtSeconds(0)), "installed driver");
     std::vector<InstallRequest> r = ScanOnce();
     ok(r.empty(), "same time as the reference: %u requests", (unsigned)r.size());
+    ok_traced(") on service FLASHREADER: installed driver written " TimeAt0
+              ", as the reference: left alone");
 
     const long long shifts[] = {-1, 1};
     for (int i = 0; i < 2; i++) {
@@ -140,6 +185,9 @@ static void test_reader_driver_follows_reference_time(void)
         if (r.size() == 1)
             CheckForcedFromReaderInf(r[0]);
     }
+    // The last one, a second newer.
+    ok_traced(") on service FLASHREADER: installed driver written " TimeAt1
+              ", the reference " TimeAt0 ": its own driver to be installed again");
 }
 
 static void test_other_services_left_alone(void)
@@ -148,6 +196,8 @@ static void test_other_services_left_alone(void)
     SetReaderServices("HidUsb", "usbccgp");
     std::vector<InstallRequest> r = ScanOnce();
     ok(r.empty(), "readers on other services: %u requests", (unsigned)r.size());
+    ok_traced("scan 1: reader " Reader2Id " (device ");
+    ok_traced(") on service usbccgp: neither USBSTOR nor FLASHREADER: left alone");
 }
 
 // Whichever reader the scan meets first, the one on its own service with an
@@ -159,6 +209,10 @@ static void test_missing_installed_driver_skips_only_that_reader(void)
     std::vector<InstallRequest> r = ScanOnce();
     ok(r.size() == 1 && CountFor(r, Reader2Id) == 1,
        "reader 1 passed over, reader 2 served: %u requests", (unsigned)r.size());
+    ok_traced("scan 1: reader " Reader1Id " (device ");
+    ok_traced(") on service FLASHREADER: installed driver " InstalledPath " cannot be read: " +
+              ErrorTextOf(ERROR_FILE_NOT_FOUND) +
+              ": rest of the reader table skipped for this device");
 
     SetReaderServices("USBSTOR", "FLASHREADER");
     r = ScanOnce();
@@ -172,11 +226,15 @@ static void test_missing_reference_ends_at_once(void)
     DeleteFileA(ReferencePath);
     DeleteFileA(Log.c_str());
     bool window = false;
+    RunMark = TraceMark();
     HANDLE process = StartProgram(Exe, "", true, Log);
+    RunPid = process ? GetProcessId(process) : 0;
     DWORD code = FinishProgramWatchingWindow(process, "MORVEX", 60000, &window);
     ok(code == 0, "exit code %lu", code);
     ok(!window, "a window was created");
     ok(ReadInstallRequests(Log).empty(), "a scan ran");
+    ok_traced("morvex: start: no reference driver: " ReferencePath " cannot be opened: " +
+              ErrorTextOf(ERROR_FILE_NOT_FOUND) + ": ends");
     ok(MakeFileWithTime(ReferencePath, FileTimeAtSeconds(0)), "reference copy back");
 }
 
@@ -231,6 +289,15 @@ static void test_about_box_and_exit(void)
         CloseAbout(dialog, false);
 
     ok(FindDialogOfProcess("About", run.pid) == NULL, "an About box is left open");
+
+    // A second copy in the session says why it ends at once.
+    RunMark = TraceMark();
+    HANDLE second = StartProgram(Exe, "", true, Log);
+    RunPid = second ? GetProcessId(second) : 0;
+    bool window = false;
+    DWORD secondCode = FinishProgramWatchingWindow(second, "MORVEX", 60000, &window);
+    ok(secondCode == 0 && !window, "second copy: exit code %lu, window %d", secondCode, window);
+    ok_traced("morvex: start: another morvex runs in this session: ends");
     ok(WaitForExit(run.process, 0) == STILL_ACTIVE, "morvex ended with its About box");
     ok(!IsWindowVisible(run.window), "the main window became visible");
     DWORD code = ExitMorvex(&run);

@@ -22,7 +22,7 @@ static int ScanWith(const char *windowsDir)
     if (!BuildReferenceDriverPath(path, sizeof(path), WindowsDir) ||
         !ReadLastWriteTime(path, &ReferenceDriverTime))
         return 2;
-    return ExchangeDrivers() ? 1 : 0;
+    return ExchangeDrivers(1, "long Windows folder") ? 1 : 0;
 }
 
 static std::vector<InstallRequest> RunScan(DWORD *result)

@@ -2,10 +2,25 @@
 // program run in each variant, its installation requests read from the
 // newdev recorder.
 #include "harness.h"
+#include "tracereader.h"
 
 static std::string Folder;
 // vorbind runs one pass and ends; a slow machine takes seconds, not this.
 static const DWORD RunDeadline = 120000;
+// The last run's process and where its trace lines begin.
+static DWORD RunPid;
+static size_t RunMark;
+
+// The last run's trace holds a line with text; its lines are printed when
+// not. A line is read some time after it was written: this waits for it.
+static void CheckTracedAt(int line, const std::string &text)
+{
+    bool found = WaitForTrace(RunPid, text.c_str(), RunMark, 30000) >= 0;
+    CheckAt(__FILE__, line, found, "the trace has no line with \"%s\"", text.c_str());
+    if (!found)
+        PrintTrace(RunMark, RunPid);
+}
+#define ok_traced(text) CheckTracedAt(__LINE__, text)
 
 static std::vector<InstallRequest> RunVorbind(const char *exe, const std::string &arguments,
                                               DWORD *exitCode)
@@ -13,7 +28,9 @@ static std::vector<InstallRequest> RunVorbind(const char *exe, const std::string
     std::string exePath = Folder + "\\" + exe;
     std::string log = NewdevLogPath(Folder);
     DeleteFileA(log.c_str());
+    RunMark = TraceMark();
     HANDLE process = StartProgram(exePath, arguments, true, log);
+    RunPid = process ? GetProcessId(process) : 0;
     // A run that never ends is killed and fails here, instead of hanging
     // the test until ctest gives up on it.
     bool visible = false;
@@ -63,16 +80,26 @@ static void test_variants(void)
         ok(r[0].infPath == "C:\\windows\\inf\\zelmot.inf", "inf %s", r[0].infPath.c_str());
         ok(r[0].flags == 1, "flags %lu", r[0].flags);
     }
+    ok_traced("vorbind: understood: vendor 0e5b, product 0a17, INF C:\\windows\\inf\\zelmot.inf "
+              "(from the argument text), flags 1 (forced)");
+    ok_traced(": USB\\VID_0E5B&PID_0A17&REV_0100 matches: installation requested");
+    ok_traced("vorbind: device ");
+    ok_traced(": installation returned TRUE, last error " + ErrorTextOf(0));
+    ok_traced(" devices examined, 1 matched");
 
     r = RunVorbind("vorbind-oem.exe", "0e5b 0a17 other.inf", &code);
     ok(code == 0, "exit code %lu", code);
     ok(r.size() == 1 && r[0].infPath == "OEMDRVRS\\zelmot.inf" && r[0].flags == 1,
        "oem variant: %u requests, %s", (unsigned)r.size(), r.empty() ? "" : r[0].infPath.c_str());
+    ok_traced("vorbind-oem: understood: vendor 0e5b, product 0a17, INF OEMDRVRS\\zelmot.inf "
+              "(this build's own), flags 1 (forced)");
 
     r = RunVorbind("vorbind-bare.exe", "0e5b 0a17 other.inf", &code);
     ok(code == 0, "exit code %lu", code);
     ok(r.size() == 1 && r[0].infPath == "zelmot.inf" && r[0].flags == 0,
        "bare variant: %u requests, %s", (unsigned)r.size(), r.empty() ? "" : r[0].infPath.c_str());
+    ok_traced("vorbind-bare: understood: vendor 0e5b, product 0a17, INF zelmot.inf (this "
+              "build's own), flags 0 (not forced)");
 }
 
 // The third word names the INF file only for vorbind.exe. The other two
@@ -105,6 +132,8 @@ static void test_unused_inf_name_of_any_length(void)
         RunVorbind("vorbind.exe", "0e5b 0a17 " + std::string(56, 'n') + ".inf", &code);
     ok(code == 0 && r.empty(), "vorbind.exe: a 60-character name gives %u requests",
        (unsigned)r.size());
+    ok_traced("vorbind: nothing re-bound: the argument text \"0e5b 0a17 nnnn");
+    ok_traced(".inf\" names an INF file of more than 59 characters");
 }
 
 static void test_case_rules(void)
@@ -132,11 +161,21 @@ static void test_first_id_rules(void)
     ok(r.empty(), "a later hardware ID does not count: %u requests", (unsigned)r.size());
 }
 
+// Each matching device is asked for, also after a refused installation,
+// whose error the trace gives.
 static void test_every_device(void)
 {
     DWORD code;
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_AT", "1");
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", "5");
     std::vector<InstallRequest> r = RunVorbind("vorbind.exe", "0e61 0001 x.inf", &code);
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_AT", NULL);
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", NULL);
+    ok(code == 0, "exit code %lu", code);
     ok(r.size() == 2, "two devices with one ID give two requests: %u", (unsigned)r.size());
+    ok_traced(": installation returned FALSE, last error " + ErrorTextOf(5));
+    ok_traced(": installation returned TRUE, last error " + ErrorTextOf(0));
+    ok_traced(" devices examined, 2 matched");
     r = RunVorbind("vorbind.exe", "0e62 0001 x.inf", &code);
     ok(r.size() == 1, "a device without driver or interface is re-bound too: %u",
        (unsigned)r.size());
@@ -155,8 +194,11 @@ static void test_arguments(void)
 
     r = RunVorbind("vorbind.exe", "0e5b 0a1", &code);
     ok(code == 0 && r.empty(), "eight characters: nothing, exit %lu", code);
+    ok_traced("vorbind: nothing re-bound: the argument text \"0e5b 0a1\" has fewer than 9 "
+              "characters");
     r = RunVorbind("vorbind.exe", "", &code);
     ok(code == 0 && r.empty(), "no argument: nothing, exit %lu", code);
+    ok_traced("vorbind: nothing re-bound: the argument text \"\" has fewer than 9 characters");
 
     std::string name59(55, 'n');
     name59 += ".inf";
@@ -170,6 +212,7 @@ static void test_arguments(void)
     r = RunVorbind("vorbind.exe", longText, &code);
     ok(code == 0 && r.empty(), "an argument text of 165 characters is refused: %u",
        (unsigned)r.size());
+    ok_traced("vorbind: nothing re-bound: the argument text has more than 159 characters");
 }
 
 int main(int argc, char **argv)
