@@ -16,11 +16,15 @@ void FormatErrorText(DWORD error, char *text, unsigned size)
     else
         wsprintfA(line, "%lu", error);
     // Cut to size, always terminated.
+    unsigned limit = size < sizeof(line) ? size : (unsigned)sizeof(line);
+    if (limit == 0)
+        return;
     unsigned i = 0;
-    for (; size > 0 && i + 1 < size && line[i] != '\0'; i++)
+    while (i + 1 < limit && line[i] != '\0') {
         text[i] = line[i];
-    if (size > 0)
-        text[i] = '\0';
+        i++;
+    }
+    text[i] = '\0';
 }
 
 void FormatLastError(char *text)
