@@ -1,16 +1,25 @@
 #!/bin/bash
-# Prints the size of every built program; the 32-bit ones should stay at
-# 24 KiB or less.
+# Prints the size of every built program and of the setup. The 32-bit
+# programs should stay at 22 KiB (tavlix) and 14 KiB (morvex, each vorbind)
+# or less, the setup under 200 KiB.
 cd "$(dirname "$0")/.."
-for arch in win32 win64; do
-    for exe in build/$arch/bin/*.exe; do
-        [ -f "$exe" ] || continue
-        size=$(stat -c %s "$exe")
-        note=""
-        if [ "$arch" = win32 ] && [ "$size" -gt 24576 ]; then
-            note="  over the 24 KiB target"
-        fi
-        printf '%-6s %-20s %7d bytes  %5.1f KiB%s\n' "$arch" "$(basename "$exe")" \
-            "$size" "$(awk -v s="$size" 'BEGIN { print s / 1024 }')" "$note"
-    done
+limit_of() {
+    case $1 in
+        tavlix.exe) echo 22528 ;;
+        *-setup.exe) echo 204800 ;;
+        *) echo 14336 ;;
+    esac
+}
+for exe in build/win32/bin/*.exe build/win64/bin/*.exe build/win32/setup/*-setup.exe; do
+    [ -f "$exe" ] || continue
+    arch=${exe#build/}
+    arch=${arch%%/*}
+    name=$(basename "$exe")
+    size=$(stat -c %s "$exe")
+    note=""
+    if [ "$arch" = win32 ] && [ "$size" -gt "$(limit_of "$name")" ]; then
+        note="  over the $(($(limit_of "$name") / 1024)) KiB target"
+    fi
+    printf '%-6s %-28s %7d bytes  %6.1f KiB%s\n' "$arch" "$name" \
+        "$size" "$(awk -v s="$size" 'BEGIN { print s / 1024 }')" "$note"
 done

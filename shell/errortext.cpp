@@ -10,11 +10,15 @@ void FormatErrorText(DWORD error, char *text, unsigned size)
                           message[length - 1] == ' '))
         length--;
     message[length] = '\0';
+    // The Setup API's own codes (0xE0000235, a 32-bit program refused on
+    // 64-bit Windows) read best in hexadecimal, as they are documented.
+    char number[16];
+    wsprintfA(number, error > 0xFFFF ? "0x%08lX" : "%lu", error);
     char line[sizeof(message) + 24];
     if (length > 0)
-        wsprintfA(line, "%lu (%s)", error, message);
+        wsprintfA(line, "%s (%s)", number, message);
     else
-        wsprintfA(line, "%lu", error);
+        wsprintfA(line, "%s", number);
     // Cut to size, always terminated.
     unsigned limit = size < sizeof(line) ? size : (unsigned)sizeof(line);
     if (limit == 0)

@@ -632,7 +632,9 @@ std::string ErrorTextOf(DWORD error)
     while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' ||
                           message[length - 1] == ' '))
         length--;
-    std::string text = std::to_string(error);
+    char number[16];
+    snprintf(number, sizeof(number), error > 0xFFFF ? "0x%08lX" : "%lu", (unsigned long)error);
+    std::string text = number;
     if (length > 0)
         text += " (" + std::string(message, length) + ")";
     return text;

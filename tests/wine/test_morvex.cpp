@@ -164,6 +164,15 @@ static void test_generic_storage_gets_reader_driver(void)
     ok_traced("scan 1: installation returned FALSE, last error " + ErrorTextOf(5));
     ok_traced("scan 1: installation returned TRUE, last error " + ErrorTextOf(0));
     ok_traced(", 2 readers, 2 installations requested");
+
+    // What 64-bit Windows answers a 32-bit program (ERROR_IN_WOW64): its
+    // number as the Setup API writes it.
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_AT", "2");
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", "3758096949");
+    ScanOnce();
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_AT", NULL);
+    SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", NULL);
+    ok_traced("scan 1: installation returned FALSE, last error 0xE0000235");
 }
 
 static void test_reader_driver_follows_reference_time(void)
