@@ -51,15 +51,6 @@ static std::string ReadText(const char *key, const char *name)
     return value.c_str();
 }
 
-// The process running a program's hidden window, 0 when none runs.
-static DWORD RunningProcess(const char *className)
-{
-    DWORD pid = 0;
-    HWND window = FindWindowOfClass(className, 0);
-    if (window)
-        GetWindowThreadProcessId(window, &pid);
-    return pid;
-}
 
 static std::string InstallKit(void)
 {
@@ -94,9 +85,9 @@ static std::string InstallKit(void)
     WaitForWindowOfClass("TAVLIX", 0, 60000);
     WaitForWindowOfClass("MORVEX", 0, 60000);
     printf("    running now, no log-on needed: tavlix (process %lu), morvex (process %lu)\n",
-           (unsigned long)RunningProcess("TAVLIX"), (unsigned long)RunningProcess("MORVEX"));
+           (unsigned long)ProcessOfClass("TAVLIX"), (unsigned long)ProcessOfClass("MORVEX"));
     Expect(code == 0 && !tavlix.empty(), "the setup failed");
-    Expect(RunningProcess("TAVLIX") && RunningProcess("MORVEX"), "the setup started nothing");
+    Expect(ProcessOfClass("TAVLIX") && ProcessOfClass("MORVEX"), "the setup started nothing");
     return tavlix;
 }
 
@@ -217,6 +208,9 @@ static void ShowReaderOnItsDriver(const std::string &folder)
         Sleep(50);
     printf("    reader %s is bound to service %s\n", ReaderId, GetDeviceService(Reader).c_str());
     Expect(GetDeviceService(Reader) == "FLASHREADER", "reader not moved to its own driver");
+    DWORD morvex = ProcessOfClass("MORVEX");
+    Expect(WaitForTrace(morvex, "scan 1 ended", 0, 60000) >= 0, "morvex's scan did not end");
+    ShowTrace(morvex, 0);
 
     // A second morvex in the session ends at once: no second scan beside
     // the first.
@@ -227,7 +221,7 @@ static void ShowReaderOnItsDriver(const std::string &folder)
     DWORD code = RunProgram(second, "", true, log, 60000);
     SetDeviceService(Reader, "FLASHREADER");
     printf("    a second morvex launched by hand: exit code %lu, still one running: %s\n", code,
-           RunningProcess("MORVEX") ? "yes" : "no");
+           ProcessOfClass("MORVEX") ? "yes" : "no");
     ShowRequests(ReadInstallRequests(log));
     Expect(code == 0 && ReadInstallRequests(log).empty(), "the second morvex scanned");
 }
@@ -277,7 +271,7 @@ static void Uninstall(const std::string &tavlixPath)
     RemoveDirectoryA(folder.c_str());
     bool left = GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES ||
                 !ProgramFromRunValue("morvex").empty() ||
-                RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey) || RunningProcess("MORVEX");
+                RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey) || ProcessOfClass("MORVEX");
     printf("    exit code %lu; morvex stopped, programs, icons and entries removed: %s\n", code,
            left ? "NO" : "yes");
     Expect(code == 0 && !left, "the uninstallation left something");
@@ -286,11 +280,7 @@ static void Uninstall(const std::string &tavlixPath)
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
-    if (argc < 4) {
-        printf("usage: kitdemo PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
-        return 2;
-    }
-    SetupPath = WindowsPathOf(argv[3]);
+    SetupPath = SetupArgument(argc, argv);
     DWORD start = GetTickCount();
     std::string folder = MakeWorkFolder("demo");
     InstallNewdevRecorder(folder);

@@ -1,5 +1,6 @@
 #include "harness.h"
 #include "tracereader.h"
+#include "trace.h"
 #include <dbt.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -28,6 +29,14 @@ void CheckAt(const char *file, int line, bool condition, const char *format, ...
     va_end(args);
     printf("\n");
     fflush(stdout);
+}
+
+void CheckTracedAt(const char *file, int line, DWORD pid, size_t from, const std::string &text)
+{
+    bool found = WaitForTrace(pid, text.c_str(), from, 30000) >= 0;
+    CheckAt(file, line, found, "the trace has no line with \"%s\"", text.c_str());
+    if (!found)
+        PrintTrace(from, pid);
 }
 
 void RunTest(const char *name, void (*fn)(void))
@@ -80,6 +89,15 @@ void StartTests(int argc, char **argv)
     ProgramDir = WindowsPathOf(argv[1]);
     HelperDir = WindowsPathOf(argv[2]);
     ok(StartTraceReader(), "the trace cannot be read");
+}
+
+std::string SetupArgument(int argc, char **argv)
+{
+    if (argc < 4) {
+        printf("usage: test PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
+        ExitProcess(2);
+    }
+    return WindowsPathOf(argv[3]);
 }
 
 // ---- programs -----------------------------------------------------------
@@ -282,6 +300,15 @@ static HWND WaitForTopWindow(const WindowSearch &search, DWORD ms)
             return window;
         Sleep(20);
     }
+}
+
+DWORD ProcessOfClass(const char *className)
+{
+    DWORD pid = 0;
+    HWND window = FindWindowOfClass(className, 0);
+    if (window)
+        GetWindowThreadProcessId(window, &pid);
+    return pid;
 }
 
 HWND FindWindowOfClass(const char *className, DWORD pid)
@@ -626,16 +653,7 @@ bool SetLastWrite(const std::string &path, const FILETIME &lastWrite)
 
 std::string ErrorTextOf(DWORD error)
 {
-    char message[256];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  NULL, error, 0, message, sizeof(message), NULL);
-    while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' ||
-                          message[length - 1] == ' '))
-        length--;
-    char number[16];
-    snprintf(number, sizeof(number), error > 0xFFFF ? "0x%08lX" : "%lu", (unsigned long)error);
-    std::string text = number;
-    if (length > 0)
-        text += " (" + std::string(message, length) + ")";
+    char text[ErrorTextSize];
+    FormatErrorText(error, text, sizeof(text));
     return text;
 }

@@ -16,6 +16,10 @@ void CheckAt(const char *file, int line, bool condition, const char *format, ...
     __attribute__((format(printf, 4, 5)));
 #define ok(condition, ...) CheckAt(__FILE__, __LINE__, (condition), __VA_ARGS__)
 #define RUN_TEST(fn) RunTest(#fn, fn)
+// Checks that process pid traced a line containing text, from trace index
+// from on; a line is read some time after it was written, so this waits for
+// it (30 s at most), and prints the trace when it does not come.
+void CheckTracedAt(const char *file, int line, DWORD pid, size_t from, const std::string &text);
 void RunTest(const char *name, void (*fn)(void));
 // Prints the totals; returns the process exit code (0 when all passed).
 int FinishTests(void);
@@ -25,6 +29,9 @@ void StartTests(int argc, char **argv);
 // A Unix path (absolute, or relative to the current folder) as Windows
 // programs under Wine name it.
 std::string WindowsPathOf(const char *unixPath);
+// The setup, the third argument of a test that installs the kit (a Unix
+// path); the program ends with exit code 2 when it is missing.
+std::string SetupArgument(int argc, char **argv);
 
 // ---- programs -----------------------------------------------------------
 // Windows path of the built program or test file (Z:\...).
@@ -67,6 +74,9 @@ bool LayOutDriverPackage(void);
 DWORD RunStartupPass(const std::string &exePath, const char *className, bool useRecorder,
                      const std::string &newdevLog);
 
+// The process of the running program whose main window has this class;
+// 0 when none runs.
+DWORD ProcessOfClass(const char *className);
 // Top-level window of a class owned by the process (any process when pid 0).
 HWND FindWindowOfClass(const char *className, DWORD pid);
 HWND WaitForWindowOfClass(const char *className, DWORD pid, DWORD ms);

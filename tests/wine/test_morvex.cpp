@@ -32,16 +32,8 @@ struct MorvexRun {
     HWND window;
 };
 
-// The last run's trace holds a line with text; its lines are printed when
-// not. A line is read some time after it was written: this waits for it.
-static void CheckTracedAt(int line, const std::string &text)
-{
-    bool found = WaitForTrace(RunPid, text.c_str(), RunMark, 30000) >= 0;
-    CheckAt(__FILE__, line, found, "morvex's trace has no line with \"%s\"", text.c_str());
-    if (!found)
-        PrintTrace(RunMark, RunPid);
-}
-#define ok_traced(text) CheckTracedAt(__LINE__, text)
+// The last run traced a line with text.
+#define ok_traced(text) CheckTracedAt(__FILE__, __LINE__, RunPid, RunMark, text)
 
 // Starts morvex and waits until its first scan is over and it pumps messages.
 static bool StartMorvex(MorvexRun *run)

@@ -9,6 +9,7 @@
 #include "harness.h"
 #include "reader.h"
 #include "tavlixrun.h"
+#include "tracereader.h"
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <algorithm>
@@ -226,14 +227,6 @@ static int CountWindowsOfClass(const char *className)
     return count.n;
 }
 
-static DWORD ProcessOfWindow(const char *className)
-{
-    DWORD pid = 0;
-    HWND window = FindWindowOfClass(className, 0);
-    if (window)
-        GetWindowThreadProcessId(window, &pid);
-    return pid;
-}
 
 // The tavlix the setup started has ended its start-up pass, as its trace
 // says.
@@ -386,6 +379,8 @@ static void test_fresh_install(void)
     DWORD code = FinishProgram(setup, SetupDeadline);
     ok(code == 0, "setup: exit code %lu", code);
     ok(running != 0, "tavlix and morvex are not both running after the setup");
+    ok(WaitForTrace(ProcessOfClass("MORVEX"), "morvex: scan 1 ended", 0, 60000) >= 0,
+       "morvex's start-up scan did not end");
     printf("from the start of the silent install to both programs running: %lu ms (%s)\n",
            (unsigned long)running, sizeof(void *) == 8 ? "64-bit path" : "32-bit path");
     CheckInstalledFiles();
@@ -403,8 +398,8 @@ static void test_fresh_install(void)
 // icon files a user chose stay.
 static void test_setup_again_while_running(void)
 {
-    DWORD tavlix = ProcessOfWindow("TAVLIX");
-    DWORD morvex = ProcessOfWindow("MORVEX");
+    DWORD tavlix = ProcessOfClass("TAVLIX");
+    DWORD morvex = ProcessOfClass("MORVEX");
     ok(tavlix && morvex, "the kit is not running");
     ok(RegPutString(HKEY_LOCAL_MACHINE, SettingsKey, "0", "mycf.ico"), "a user's CF icon");
     // Changed here, put back by the setup: the files are replaced.
@@ -424,7 +419,7 @@ static void test_setup_again_while_running(void)
     ok(CountWindowsOfClass("TAVLIX") == 1 && CountWindowsOfClass("MORVEX") == 1,
        "%d tavlix and %d morvex running, want one each", CountWindowsOfClass("TAVLIX"),
        CountWindowsOfClass("MORVEX"));
-    ok(ProcessOfWindow("TAVLIX") != tavlix && ProcessOfWindow("MORVEX") != morvex,
+    ok(ProcessOfClass("TAVLIX") != tavlix && ProcessOfClass("MORVEX") != morvex,
        "the old programs still run");
     ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "icons %s after the upgrade",
        LettersWithIcons().c_str());
@@ -484,7 +479,7 @@ static void test_uninstall_after_tavlix_died(void)
     MachineState before = ReadMachineState();
     ok(RunSetupCommand("\"" + SetupPath + "\" /S") == 0, "setup");
     ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "icons %s", LettersWithIcons().c_str());
-    DWORD pid = ProcessOfWindow("TAVLIX");
+    DWORD pid = ProcessOfClass("TAVLIX");
     HANDLE tavlix = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : NULL;
     ok(tavlix != NULL, "tavlix is not running");
     KillProgram(tavlix);
@@ -502,11 +497,7 @@ static void test_uninstall_after_tavlix_died(void)
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
-    if (argc < 4) {
-        printf("usage: test_setup PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
-        return 2;
-    }
-    SetupPath = WindowsPathOf(argv[3]);
+    SetupPath = SetupArgument(argc, argv);
     ok(FileExists(SetupPath), "no setup at %s (cmake --build build/win32 --target setup)",
        SetupPath.c_str());
     char path[MAX_PATH];

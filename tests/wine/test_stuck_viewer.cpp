@@ -92,11 +92,7 @@ int main(int argc, char **argv)
     // This test's reader is a stuck one; StartTests keeps it.
     ok(StartTraceReader(1), "no stuck reader");
     StartTests(argc, argv);
-    if (argc < 4) {
-        printf("usage: test_stuck_viewer PROGRAM_DIR HELPER_DIR SETUP (Unix paths)\n");
-        return 2;
-    }
-    SetupPath = WindowsPathOf(argv[3]);
+    SetupPath = SetupArgument(argc, argv);
     char path[MAX_PATH];
     SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES, NULL, 0, path);
     InstallDir = std::string(path) + "\\Card Reader Kit";

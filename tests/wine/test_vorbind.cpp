@@ -11,16 +11,8 @@ static const DWORD RunDeadline = 120000;
 static DWORD RunPid;
 static size_t RunMark;
 
-// The last run's trace holds a line with text; its lines are printed when
-// not. A line is read some time after it was written: this waits for it.
-static void CheckTracedAt(int line, const std::string &text)
-{
-    bool found = WaitForTrace(RunPid, text.c_str(), RunMark, 30000) >= 0;
-    CheckAt(__FILE__, line, found, "the trace has no line with \"%s\"", text.c_str());
-    if (!found)
-        PrintTrace(RunMark, RunPid);
-}
-#define ok_traced(text) CheckTracedAt(__LINE__, text)
+// The last run traced a line with text.
+#define ok_traced(text) CheckTracedAt(__FILE__, __LINE__, RunPid, RunMark, text)
 
 static std::vector<InstallRequest> RunVorbind(const char *exe, const std::string &arguments,
                                               DWORD *exitCode)
