@@ -560,7 +560,7 @@ bool MakeFileWithTime(const std::string &path, const FILETIME &lastWrite)
 
 FILETIME FileTimeAtSeconds(long long seconds)
 {
-    // 2004-06-01 00:00:00 UTC in 100-ns units since 1601.
+    // 2004-05-31 08:00:00 UTC in 100-ns units since 1601.
     unsigned long long base = 127304640000000000ULL;
     unsigned long long value = base + (unsigned long long)(seconds * 10000000LL);
     FILETIME time;

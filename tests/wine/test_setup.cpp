@@ -156,6 +156,11 @@ static MachineState ReadMachineState(void)
     return state;
 }
 
+static bool EndsWith(const std::string &text, const std::string &end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 static std::string Joined(const std::vector<std::string> &names)
 {
     std::string text;
@@ -453,6 +458,36 @@ static void test_second_morvex_launch(void)
     RegRemoveTree(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\morvex.exe");
 }
 
+// A file of the kit in use (here held open by this test, as a virus
+// scanner might) waits for the next restart: the setup says so with 3010
+// and starts nothing, as the old and new programs would not match.
+static void test_setup_over_a_file_in_use(void)
+{
+    std::string held = InstallDir + "\\vorbind.exe";
+    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ok(file != INVALID_HANDLE_VALUE, "cannot hold %s open", held.c_str());
+    DWORD code = RunSetupCommand("\"" + SetupPath + "\" /S");
+    CloseHandle(file);
+    ok(code == 3010, "setup with a file in use: exit code %lu, want 3010", code);
+    // The rename at restart: from vorbind.exe.new onto vorbind.exe.
+    bool from = false, onto = false;
+    for (const std::string &entry : PendingKitFiles()) {
+        from = from || EndsWith(entry, "\\vorbind.exe.new");
+        onto = onto || EndsWith(entry, "\\vorbind.exe");
+    }
+    ok(from && onto, "the new vorbind.exe does not wait for the restart: %s",
+       Joined(PendingKitFiles()).c_str());
+    ok(CountWindowsOfClass("TAVLIX") + CountWindowsOfClass("MORVEX") == 0,
+       "the setup started programs although a restart is due");
+    // What the restart would do, then the kit as it was.
+    RegRemoveValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                   "PendingFileRenameOperations");
+    DeleteFileA((held + ".new").c_str());
+    ok(RunSetupCommand("\"" + SetupPath + "\" /S") == 0 && TavlixStartedUp() &&
+           WaitForWindowOfClass("MORVEX", 0, 60000),
+       "the setup run again did not start the kit");
+}
+
 static void CheckUninstalled(const MachineState &before)
 {
     ok(CountWindowsOfClass("TAVLIX") + CountWindowsOfClass("MORVEX") == 0,
@@ -524,6 +559,7 @@ int main(int argc, char **argv)
     RUN_TEST(test_fresh_install);
     RUN_TEST(test_setup_again_while_running);
     RUN_TEST(test_second_morvex_launch);
+    RUN_TEST(test_setup_over_a_file_in_use);
     RUN_TEST(test_uninstall);
     RUN_TEST(test_uninstall_after_tavlix_died);
     ClearSimulatedDisks();
