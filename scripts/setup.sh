@@ -15,7 +15,7 @@
 #   KIT_QEMU_I386=PATH      the interpreter registered for i386 programs
 set -eu
 
-packages="cmake make g++ python3 mingw-w64 wine wine64 xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck zip unzip x11-apps imagemagick fonts-wine procps nsis nsis-doc"
+packages="cmake make g++ python3 mingw-w64 wine wine64 xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev clang-tidy cppcheck x11-apps imagemagick fonts-wine procps nsis nsis-doc"
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 backports="$codename-backports"
 plan=${KIT_SETUP_PLAN:-}
