@@ -211,28 +211,6 @@ static std::vector<std::string> PendingKitFiles(void)
     return kit;
 }
 
-struct ClassCount {
-    const char *className;
-    int n;
-};
-
-static BOOL CALLBACK CountClass(HWND window, LPARAM param)
-{
-    ClassCount *count = (ClassCount *)param;
-    char name[64];
-    if (GetClassNameA(window, name, sizeof(name)) && strcmp(name, count->className) == 0)
-        count->n++;
-    return TRUE;
-}
-
-static int CountWindowsOfClass(const char *className)
-{
-    ClassCount count = {className, 0};
-    EnumWindows(CountClass, (LPARAM)&count);
-    return count.n;
-}
-
-
 // The tavlix the setup started has ended its start-up pass, as its trace
 // says.
 static bool TavlixStartedUp(void)
@@ -265,6 +243,14 @@ static int CountProcessesNamed(const char *exeName)
         count += lstrcmpiA(entry.szExeFile, exeName) == 0;
     CloseHandle(snapshot);
     return count;
+}
+
+static void CheckOneCopyOfEach(int line)
+{
+    int tavlix = CountProcessesNamed("tavlix.exe");
+    int morvex = CountProcessesNamed("morvex.exe");
+    CheckAt(__FILE__, line, tavlix == 1 && morvex == 1,
+            "%d tavlix and %d morvex running, want one each", tavlix, morvex);
 }
 
 // The copy of itself that the uninstaller starts and leaves to: a child of
@@ -405,9 +391,7 @@ static void test_fresh_install(void)
            (unsigned long)running, sizeof(void *) == 8 ? "64-bit path" : "32-bit path");
     CheckInstalledFiles();
     CheckRegistration();
-    ok(CountWindowsOfClass("TAVLIX") == 1 && CountWindowsOfClass("MORVEX") == 1,
-       "%d tavlix and %d morvex running, want one each", CountWindowsOfClass("TAVLIX"),
-       CountWindowsOfClass("MORVEX"));
+    CheckOneCopyOfEach(__LINE__);
     ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "the reader's slots have icons %s, want DEFG",
        LettersWithIcons().c_str());
     ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
@@ -436,9 +420,7 @@ static void test_setup_again_while_running(void)
        "the user's value 0 is [%s]", ReadString(HKEY_LOCAL_MACHINE, SettingsKey, "0").c_str());
     ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
        "the new programs are not running");
-    ok(CountWindowsOfClass("TAVLIX") == 1 && CountWindowsOfClass("MORVEX") == 1,
-       "%d tavlix and %d morvex running, want one each", CountWindowsOfClass("TAVLIX"),
-       CountWindowsOfClass("MORVEX"));
+    CheckOneCopyOfEach(__LINE__);
     ok(ProcessOfClass("TAVLIX") != tavlix && ProcessOfClass("MORVEX") != morvex,
        "the old programs still run");
     ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "icons %s after the upgrade",
@@ -467,7 +449,7 @@ static void test_second_morvex_launch(void)
     ok(!windowSeen, "the second morvex (process %lu) made a window", (unsigned long)pid);
     ok(ReadInstallRequests(log).empty(), "the second morvex requested %u installations",
        (unsigned)ReadInstallRequests(log).size());
-    ok(running && IsWindow(running) && CountWindowsOfClass("MORVEX") == 1,
+    ok(running && IsWindow(running) && CountProcessesNamed("morvex.exe") == 1,
        "the running morvex is not the only one left");
     RemoveDevice(reader);
     RegRemoveTree(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\morvex.exe");
@@ -506,7 +488,7 @@ static void test_setup_over_a_file_in_use(void)
 
 static void CheckUninstalled(const MachineState &before)
 {
-    ok(CountWindowsOfClass("TAVLIX") + CountWindowsOfClass("MORVEX") == 0,
+    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
        "a program of the kit still runs");
     ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
     ok(!FileExists(StartMenuDir + "\\Read me.lnk") && !FolderExists(StartMenuDir),
