@@ -19,7 +19,8 @@ set(KIT_SYSTEM_LIBRARIES kernel32 user32 advapi32 setupapi newdev shell32 gcc)
 
 # Bounded text helpers: linked by the programs and by the Wine tests that
 # exercise program code directly.
-add_library(kittext STATIC ${PROJECT_SOURCE_DIR}/shell/asciitext.cpp)
+add_library(kittext STATIC ${PROJECT_SOURCE_DIR}/shell/asciitext.cpp
+    ${PROJECT_SOURCE_DIR}/shell/unitmask.cpp)
 target_include_directories(kittext PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kittext PRIVATE ${KIT_COMPILE_OPTIONS})
 
@@ -28,7 +29,8 @@ target_compile_options(kittext PRIVATE ${KIT_COMPILE_OPTIONS})
 add_library(kittrace STATIC
     ${PROJECT_SOURCE_DIR}/shell/trace.cpp
     ${PROJECT_SOURCE_DIR}/shell/tracequeue.cpp
-    ${PROJECT_SOURCE_DIR}/shell/errortext.cpp)
+    ${PROJECT_SOURCE_DIR}/shell/errortext.cpp
+    ${PROJECT_SOURCE_DIR}/shell/lock.cpp)
 target_include_directories(kittrace PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kittrace PRIVATE ${KIT_COMPILE_OPTIONS})
 

@@ -5,6 +5,7 @@
 #include "exchange.h"
 #include "rescan.h"
 #include "trace.h"
+#include "unitmask.h"
 
 const int ShellDrawsClientText = 1;
 const int ShellStaysResident = 1;
@@ -58,13 +59,10 @@ static const DEV_BROADCAST_VOLUME *ArrivedVolume(WPARAM event, LPARAM header)
 // header is too short to hold a unit mask or its mask names no drive.
 static void ArrivalLetters(const DEV_BROADCAST_VOLUME *volume, char *letters)
 {
-    int used = 0;
+    unsigned long mask = 0;
     if (volume->dbcv_size >= sizeof(DEV_BROADCAST_HDR) + sizeof(DWORD))
-        for (int n = 0; n < 26; n++)
-            if (volume->dbcv_unitmask & (1u << n))
-                letters[used++] = (char)('A' + n);
-    letters[used] = '\0';
-    if (used == 0)
+        mask = volume->dbcv_unitmask;
+    if (!UnitMaskLetters(mask, letters))
         lstrcpyA(letters, "none");
 }
 
@@ -72,7 +70,7 @@ static void ArrivalLetters(const DEV_BROADCAST_VOLUME *volume, char *letters)
 // scan. The window procedure receives the expiry as WM_TIMER.
 static void RestartRescanTimer(HWND window, const DEV_BROADCAST_VOLUME *volume)
 {
-    char letters[27];
+    char letters[UnitMaskLettersSize];
     ArrivalLetters(volume, letters);
     const char *how = RescanTimer ? "restarted" : "started";
     if (RescanTimer) {

@@ -9,6 +9,7 @@
 #include "passgate.h"
 #include "tavlixstate.h"
 #include "trace.h"
+#include "unitmask.h"
 
 const int ShellDrawsClientText = 1;
 const int ShellStaysResident = 1;
@@ -123,16 +124,6 @@ static int IsMediumChange(const DEV_BROADCAST_VOLUME *volume)
            (volume->dbcv_flags & DBTF_MEDIA) != 0;
 }
 
-// The letters of a unit mask, such as "FG", for the trace.
-static void MaskLetters(DWORD mask, char *letters)
-{
-    int used = 0;
-    for (int n = 0; n < DriveLetterCount; n++)
-        if (mask & (1u << n))
-            letters[used++] = (char)('A' + n);
-    letters[used] = '\0';
-}
-
 static void OnNodesChanged(void)
 {
     LONG count = ReadDiskCount();
@@ -166,8 +157,8 @@ static void OnDeviceChange(WPARAM event, LPARAM lParam)
     const DEV_BROADCAST_VOLUME *volume = NULL;
     if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE)
         volume = VolumeHeader(lParam);
-    char letters[DriveLetterCount + 1];
-    MaskLetters(volume ? volume->dbcv_unitmask : 0, letters);
+    char letters[UnitMaskLettersSize];
+    UnitMaskLetters(volume ? volume->dbcv_unitmask : 0, letters);
     switch (event) {
     case DBT_DEVNODES_CHANGED:
         OnNodesChanged();

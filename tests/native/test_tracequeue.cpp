@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "shell/tracequeue.h"
+#include "shell/unitmask.h"
 
 static TraceQueue queue;
 
@@ -61,4 +62,19 @@ TEST(TraceQueue, AFullQueueDropsTheOldestAndSaysHowMany)
         TraceQueuePut(&queue, "x");
     EXPECT_EQ(Take(), "tavlix: 1 trace lines dropped");
     EXPECT_FALSE(TraceQueueEmpty(&queue));
+}
+
+// The letters a trace line gives for a broadcast's unit mask: in order,
+// bits above Z ignored, all 26 fitting the buffer.
+TEST(TraceText, UnitMaskLetters)
+{
+    char letters[UnitMaskLettersSize + 1];
+    letters[UnitMaskLettersSize] = 'x';
+    EXPECT_EQ(UnitMaskLetters(0x60u | 0xFC000000u, letters), 2u);
+    EXPECT_STREQ(letters, "FG");
+    EXPECT_EQ(UnitMaskLetters(0xFC000000u, letters), 0u);
+    EXPECT_STREQ(letters, "");
+    EXPECT_EQ(UnitMaskLetters(0xFFFFFFFFu, letters), 26u);
+    EXPECT_STREQ(letters, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    EXPECT_EQ(letters[UnitMaskLettersSize], 'x');
 }
