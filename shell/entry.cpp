@@ -6,7 +6,9 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
                    int showCommand);
 
-extern "C" void WinMainCRTStartup(void)
+// Used: the linker names it as the entry, which link-time optimisation
+// does not see as a use.
+extern "C" __attribute__((used)) void WinMainCRTStartup(void)
 {
     const char *arguments = SkipProgramName(GetCommandLineA());
     int code = WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)arguments,

@@ -1,7 +1,7 @@
 // The resources of every program, read from outside: each exe is loaded as
 // a data file and its string table, menu, accelerators, About dialog,
 // icons and version are checked, all under language 1028 and one copy of
-// each.
+// each; and its manifest, in the form every Windows from 2000 on loads.
 #include "harness.h"
 #include <string.h>
 
@@ -72,7 +72,7 @@ static void CheckInventory(HMODULE module, const ProgramInfo &p)
     EnumResourceTypesA(module, CollectType, (LONG_PTR)&types);
     std::vector<WORD> expected = {(WORD)(ULONG_PTR)RT_MENU, (WORD)(ULONG_PTR)RT_DIALOG,
                                   (WORD)(ULONG_PTR)RT_STRING, (WORD)(ULONG_PTR)RT_ACCELERATOR,
-                                  (WORD)(ULONG_PTR)RT_VERSION};
+                                  (WORD)(ULONG_PTR)RT_VERSION, (WORD)(ULONG_PTR)RT_MANIFEST};
     if (p.icons) {
         expected.push_back((WORD)(ULONG_PTR)RT_ICON);
         expected.push_back((WORD)(ULONG_PTR)RT_GROUP_ICON);
@@ -333,6 +333,77 @@ static void CheckVersion(HMODULE module, const ProgramInfo &p)
        "%s: description %s", p.exe, VersionText(info, "FileDescription").c_str());
 }
 
+// Each element's start tag in the manifest, whole, in order.
+static std::vector<std::string> StartTags(const std::string &xml)
+{
+    std::vector<std::string> tags;
+    for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1))
+        if (xml[at + 1] != '/' && xml[at + 1] != '?' && xml[at + 1] != '!')
+            tags.push_back(xml.substr(at, xml.find('>', at) + 1 - at));
+    return tags;
+}
+
+static size_t Count(const std::string &text, const std::string &part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        n++;
+    return n;
+}
+
+// The manifest: resource 1 of type 24, language-neutral. On XP before SP3
+// trustInfo must stand in its own namespace (asm.v1 refuses to start the
+// program), and SP2 may restart on an element that declares its namespace
+// twice; Wine's own parser (an activation context made from the program)
+// must find asInvoker and the five supported versions in it.
+static void CheckManifest(HMODULE module, const ProgramInfo &p)
+{
+    std::vector<WORD> languages;
+    EnumResourceLanguagesA(module, RT_MANIFEST, MAKEINTRESOURCEA(1), CountLanguage,
+                           (LONG_PTR)&languages);
+    ok(NamesOf(module, RT_MANIFEST) == std::vector<WORD>{1} &&
+           languages == std::vector<WORD>{LANG_NEUTRAL},
+       "%s: manifest not one resource 1, language-neutral", p.exe);
+    HRSRC found = FindResourceExA(module, RT_MANIFEST, MAKEINTRESOURCEA(1), LANG_NEUTRAL);
+    const char *data = found ? (const char *)LockResource(LoadResource(module, found)) : NULL;
+    std::string xml = data ? std::string(data, SizeofResource(module, found)) : "";
+    for (const std::string &tag : StartTags(xml))
+        ok(Count(tag, " xmlns") <= 1, "%s: %s declares more than one namespace", p.exe, tag.c_str());
+    ok(Count(xml, "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">") == 1 &&
+           Count(xml, "asm.v3") == 1 && Count(xml, "asm.v2") == 0,
+       "%s: trustInfo not once, in its own namespace declared once", p.exe);
+    const char *arch = sizeof(void *) == 8 ? "processorArchitecture=\"amd64\""
+                                            : "processorArchitecture=\"x86\"";
+    ok(Count(xml, arch) == 1, "%s: manifest not for this build (%s)", p.exe, arch);
+
+    ACTCTXA context = {};
+    context.cbSize = sizeof(context);
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    std::string path = KitProgramPath(p.exe);
+    context.lpSource = path.c_str();
+    context.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE actctx = CreateActCtxA(&context);
+    ok(actctx != INVALID_HANDLE_VALUE, "%s: the manifest does not load: error %lu", p.exe,
+       GetLastError());
+    if (actctx == INVALID_HANDLE_VALUE)
+        return;
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+    ok(QueryActCtxW(0, actctx, NULL, RunlevelInformationInActivationContext, &level,
+                    sizeof(level), NULL) &&
+           level.RunLevel == ACTCTX_RUN_LEVEL_AS_INVOKER,
+       "%s: run level %d, want asInvoker", p.exe, (int)level.RunLevel);
+    union {
+        ACTIVATION_CONTEXT_COMPATIBILITY_INFORMATION info;
+        BYTE bytes[sizeof(DWORD) * 2 + 16 * sizeof(COMPATIBILITY_CONTEXT_ELEMENT)];
+    } compatibility = {};
+    ok(QueryActCtxW(0, actctx, NULL, CompatibilityInformationInActivationContext,
+                    &compatibility, sizeof(compatibility), NULL) &&
+           compatibility.info.ElementCount == 5,
+       "%s: %lu supported versions, want Vista, 7, 8, 8.1 and 10", p.exe,
+       compatibility.info.ElementCount);
+    ReleaseActCtx(actctx);
+}
+
 static void test_resources(void)
 {
     for (const ProgramInfo &p : Programs) {
@@ -347,6 +418,7 @@ static void test_resources(void)
         CheckAccelerators(module, p);
         CheckDialog(module, p);
         CheckVersion(module, p);
+        CheckManifest(module, p);
         if (p.icons) {
             CheckIconGroup(module, p, 107, {32, 16});
             CheckIconGroup(module, p, 108, {16});
