@@ -1,22 +1,37 @@
 #include <windows.h>
 #include "driveicon.h"
 #include "iconname.h"
+#include "iconplace.h"
 #include "iconsettings.h"
 #include "tavlixstate.h"
 #include "asciitext.h"
 
-int SetDriveIcon(char letter, SlotType slot)
+// The letter's keys below the Drives key of the place, made as the version
+// wants them. The Drives key and any missing parent are kept keys whatever
+// the version: a volatile one would refuse every kept key below it, among
+// them the user's own Open With entries under Applications.
+static LONG CreateLetterIconKey(char letter, HKEY *key)
 {
-    char keyPath[DriveIconKeySize];
-    FormatDriveIconKey(letter, keyPath, sizeof(keyPath));
-    if (slot > SlotCombo)
-        return 0;
-
+    HKEY drives;
+    LONG result = RegCreateKeyExA(DrivesRoot(), DrivesKey(), 0, NULL, REG_OPTION_NON_VOLATILE,
+                                  KEY_CREATE_SUB_KEY, NULL, &drives, NULL);
+    if (result != ERROR_SUCCESS)
+        return result;
+    char letterKey[LetterIconKeySize];
+    FormatLetterIconKey(letter, letterKey, sizeof(letterKey));
     // Only 5.1 and later 5.x keep the key across a restart of Windows.
     DWORD option = IsWindowsXpFamily() ? REG_OPTION_NON_VOLATILE : REG_OPTION_VOLATILE;
+    result = RegCreateKeyExA(drives, letterKey, 0, NULL, option, KEY_ALL_ACCESS, NULL, key, NULL);
+    RegCloseKey(drives);
+    return result;
+}
+
+int SetDriveIcon(char letter, SlotType slot)
+{
+    if (slot > SlotCombo)
+        return 0;
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath, 0, NULL, option, KEY_ALL_ACCESS, NULL,
-                        &key, NULL) != ERROR_SUCCESS)
+    if (CreateLetterIconKey(letter, &key) != ERROR_SUCCESS)
         return 0;
 
     // At most 63 + 19 characters: both parts are bounded when loaded.
@@ -35,8 +50,8 @@ int SetDriveIcon(char letter, SlotType slot)
 int RemoveDriveIcon(char letter)
 {
     char keyPath[DriveIconKeySize];
-    FormatDriveIconKey(letter, keyPath, sizeof(keyPath));
-    LONG deleted = RegDeleteKeyA(HKEY_CLASSES_ROOT, keyPath);
+    FormatDriveIconKey(DrivesKey(), letter, keyPath, sizeof(keyPath));
+    LONG deleted = RegDeleteKeyA(DrivesRoot(), keyPath);
     MarkDriveInSettings(letter, 0);
     return deleted == ERROR_SUCCESS;
 }

@@ -1,5 +1,6 @@
-// Per-drive icon keys: HKCR "Applications\Explorer.exe\Drives\X\DefaultIcon"
-// names the icon file Explorer shows for drive X.
+// Per-drive icon keys: "Applications\Explorer.exe\Drives\X\DefaultIcon" names
+// the icon file Explorer shows for drive X; under HKEY_CLASSES_ROOT for every
+// user, or under the user's own Software\Classes (iconplace.h).
 #ifndef DRIVEICON_H
 #define DRIVEICON_H
 

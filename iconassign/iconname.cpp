@@ -53,12 +53,27 @@ void ShellImageFileName(const char *location, char *name, unsigned nameSize)
     TextCopy(name, nameSize, found);
 }
 
-void FormatDriveIconKey(char letter, char *keyPath, unsigned keyPathSize)
+const char MachineDrivesKey[] = "Applications\\Explorer.exe\\Drives";
+const char UserDrivesKey[] = "Software\\Classes\\Applications\\Explorer.exe\\Drives";
+
+void FormatLetterIconKey(char letter, char *keyPath, unsigned keyPathSize)
 {
     const char letterText[2] = { letter, '\0' };
-    if (TextCopy(keyPath, keyPathSize, "Applications\\Explorer.exe\\Drives\\")
-        && TextAppend(keyPath, keyPathSize, letterText)
+    if (TextCopy(keyPath, keyPathSize, letterText)
         && TextAppend(keyPath, keyPathSize, "\\DefaultIcon"))
+        return;
+    if (keyPathSize > 0)
+        keyPath[0] = '\0';
+}
+
+void FormatDriveIconKey(const char *drivesKey, char letter, char *keyPath,
+                        unsigned keyPathSize)
+{
+    char letterKey[LetterIconKeySize];
+    FormatLetterIconKey(letter, letterKey, sizeof letterKey);
+    if (TextCopy(keyPath, keyPathSize, drivesKey)
+        && TextAppend(keyPath, keyPathSize, "\\")
+        && TextAppend(keyPath, keyPathSize, letterKey))
         return;
     if (keyPathSize > 0)
         keyPath[0] = '\0';

@@ -41,9 +41,21 @@ int LoadIconEntry(char *entry, const char *valueData, unsigned long valueBytes);
 // as empty.
 void ShellImageFileName(const char *location, char *name, unsigned nameSize);
 
-// "Applications\Explorer.exe\Drives\%c\DefaultIcon" with letter (callers
-// pass 'A'..'Z') into keyPath of keyPathSize bytes: 46 characters and the
-// NUL. A keyPath too small is left empty (when keyPathSize allows).
-void FormatDriveIconKey(char letter, char *keyPath, unsigned keyPathSize);
+// The Drives key that holds the drive icon keys: for every user, under
+// HKEY_CLASSES_ROOT (a new key there lands in the machine's classes); for
+// one user, under HKEY_CURRENT_USER, whose Software\Classes Windows (2000
+// and later) merges over the machine's where Explorer reads drive icons.
+extern const char MachineDrivesKey[];   // "Applications\Explorer.exe\Drives"
+extern const char UserDrivesKey[];      // "Software\Classes\" + the same
+
+// A drive's icon key below the Drives key, "%c\DefaultIcon" with letter
+// (callers pass 'A'..'Z'), into keyPath of keyPathSize bytes: 13 characters
+// and the NUL.
+enum { LetterIconKeySize = 14 };
+// The same below drivesKey: drivesKey + "\" + "%c\DefaultIcon".
+// A keyPath too small is left empty (when keyPathSize allows).
+void FormatLetterIconKey(char letter, char *keyPath, unsigned keyPathSize);
+void FormatDriveIconKey(const char *drivesKey, char letter, char *keyPath,
+                        unsigned keyPathSize);
 
 #endif

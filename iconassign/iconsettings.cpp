@@ -1,23 +1,34 @@
-// The icon settings store: HKLM "Software\BrindIco", its five icon file
-// values and the per-drive marker values.
+// The icon settings store: "Software\BrindIco", its five icon file values
+// and the per-drive marker values.
 #include "iconsettings.h"
 #include "sharedkey.h"
 
+int IconSettingsOfUser;
 HKEY IconSettingsKey;
 char IconFileTable[IconEntryCount][IconEntrySize];
 
 static const char IconSettingsPath[] = "Software\\BrindIco";
 
+static HKEY SettingsRoot(void)
+{
+    return IconSettingsOfUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
 // Creates the key (non-volatile, full access) or opens it when it exists.
-int OpenIconSettingsKey(void)
+LONG CreateIconSettingsKey(void)
 {
     HKEY created;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, IconSettingsPath, 0, NULL,
-                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
-                        &created, NULL) != ERROR_SUCCESS)
-        return 0;
-    KeepSharedKey(&IconSettingsKey, created);
-    return 1;
+    LONG result = RegCreateKeyExA(SettingsRoot(), IconSettingsPath, 0, NULL,
+                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
+                                  &created, NULL);
+    if (result == ERROR_SUCCESS)
+        KeepSharedKey(&IconSettingsKey, created);
+    return result;
+}
+
+int OpenIconSettingsKey(void)
+{
+    return CreateIconSettingsKey() == ERROR_SUCCESS;
 }
 
 // IconSettingsKey, opened with the plain open when it is still empty;
@@ -27,7 +38,7 @@ static HKEY SettingsKeyOrOpen(void)
     HKEY key = IconSettingsKey;
     if (key != NULL)
         return key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, IconSettingsPath, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyA(SettingsRoot(), IconSettingsPath, &key) != ERROR_SUCCESS)
         return NULL;
     return KeepSharedKey(&IconSettingsKey, key);
 }
@@ -48,15 +59,8 @@ static int LoadIconFileEntry(HKEY key, int index)
     return LoadIconEntry(entry, entry + 1, size);
 }
 
-// Nonzero when all five values were read. A missing key is created for the
-// markers, but the table then stays unloaded: a new key has no values.
-int LoadIconFileTable(void)
+static int LoadIconFileEntries(HKEY key)
 {
-    HKEY key = SettingsKeyOrOpen();
-    if (key == NULL) {
-        OpenIconSettingsKey();
-        return 0;
-    }
     for (int i = 0; i < IconEntryCount; i++) {
         if (!LoadIconFileEntry(key, i))
             return 0;
@@ -64,17 +68,49 @@ int LoadIconFileTable(void)
     return 1;
 }
 
+// The machine's names where the markers are the user's: read, never made.
+static IconNamesSource LoadMachineIconNames(void)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, IconSettingsPath, 0, KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return NamesUnreadable;
+    int loaded = LoadIconFileEntries(key);
+    RegCloseKey(key);
+    return loaded ? NamesFromSettings : NamesIncomplete;
+}
+
+// A missing machine key is created for the markers, but the table then
+// stays unloaded: a new key has no values.
+static IconNamesSource LoadIconNames(void)
+{
+    if (IconSettingsOfUser)
+        return LoadMachineIconNames();
+    HKEY key = SettingsKeyOrOpen();
+    if (key == NULL) {
+        OpenIconSettingsKey();
+        return NamesIncomplete;
+    }
+    return LoadIconFileEntries(key) ? NamesFromSettings : NamesIncomplete;
+}
+
+int LoadIconFileTable(void)
+{
+    return LoadIconNames() == NamesFromSettings;
+}
+
 // All five entries from the registry, or all five defaults: a partial
 // configuration is never used.
-int LoadIconFileTableOrDefaults(void)
+IconNamesSource LoadIconFileTableOrDefaults(void)
 {
-    if (LoadIconFileTable())
-        return 1;
+    IconNamesSource source = LoadIconNames();
+    if (source == NamesFromSettings)
+        return source;
     for (int i = 0; i < IconEntryCount; i++) {
         for (int j = 0; j < IconEntrySize; j++)
             IconFileTable[i][j] = DefaultIconEntries[i][j];
     }
-    return 0;
+    return source;
 }
 
 // Sets (an empty REG_SZ, zero bytes) or removes the marker value named by

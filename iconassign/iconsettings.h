@@ -1,20 +1,38 @@
-// The icon settings store: HKLM "Software\BrindIco" holds the icon file
-// names of the five slot kinds (values "0".."4") and one empty marker value
-// per drive letter whose icon this program has set.
+// The icon settings store: "Software\BrindIco" holds the icon file names of
+// the five slot kinds (values "0".."4") and one empty marker value per drive
+// letter whose icon this program has set. The names are always the
+// machine's (HKEY_LOCAL_MACHINE), an administrator's choice; the markers
+// lie beside the icon keys they record: the machine's, or, for an account
+// that may not write those, its own (HKEY_CURRENT_USER).
 #ifndef ICONSETTINGS_H
 #define ICONSETTINGS_H
 
 #include <windows.h>
 #include "iconname.h"
 
+// Nonzero when the markers are the user's own (HKEY_CURRENT_USER), as the
+// start-up chose; zero for the machine's. Set before the key is first
+// opened.
+extern int IconSettingsOfUser;
 extern HKEY IconSettingsKey;
 extern char IconFileTable[IconEntryCount][IconEntrySize];
 
+// Creates or opens the markers' key, with full access, into
+// IconSettingsKey: ERROR_SUCCESS, or the registry's error.
+LONG CreateIconSettingsKey(void);
+// The same, nonzero when it was created or opened.
 int OpenIconSettingsKey(void);
 // Nonzero when all five values were read into IconFileTable.
 int LoadIconFileTable(void);
-// The start-up load: the five values (nonzero), or all five defaults (0).
-int LoadIconFileTableOrDefaults(void);
+
+// Where the start-up load took the names from.
+enum IconNamesSource {
+    NamesFromSettings,    // all five values
+    NamesIncomplete,      // the defaults: not all of values 0 to 4 are there
+    NamesUnreadable       // the defaults: the machine's key cannot be read
+};
+// The start-up load: the five values, or all five defaults.
+IconNamesSource LoadIconFileTableOrDefaults(void);
 // Sets (set nonzero) or removes the empty marker value named by letter.
 int MarkDriveInSettings(char letter, int set);
 

@@ -4,6 +4,7 @@
 #include "shell.h"
 #include <dbt.h>
 #include "disklist.h"
+#include "iconplace.h"
 #include "iconsettings.h"
 #include "passes.h"
 #include "passgate.h"
@@ -59,20 +60,59 @@ static const char *VersionRules(void)
     return "icons at start only";
 }
 
+// The start line of the place chosen, and why.
+static void TracePlace(const PlaceChoice &choice)
+{
+    if (choice.place == PlaceMachine) {
+        Trace("start: icons for every user: keys under HKCR\\%s, markers in "
+              "HKLM\\Software\\BrindIco",
+              MachineDrivesKey);
+        return;
+    }
+    char error[ErrorTextSize];
+    FormatErrorText((DWORD)choice.error, error, sizeof(error));
+    Trace("start: icons for this user only: keys under HKCU\\%s, markers in "
+          "HKCU\\Software\\BrindIco: %s: %s",
+          UserDrivesKey,
+          choice.reason == MachineDrivesDenied ? "the machine's drive icon keys may not be made"
+                                               : "HKLM\\Software\\BrindIco may not be written",
+          error);
+}
+
+static const char *IconNamesText(IconNamesSource source)
+{
+    switch (source) {
+    case NamesFromSettings:
+        return "from Software\\BrindIco";
+    case NamesIncomplete:
+        break;
+    case NamesUnreadable:
+        return "the defaults (HKLM\\Software\\BrindIco cannot be read)";
+    }
+    return "the defaults (Software\\BrindIco has not all of values 0 to 4)";
+}
+
 static LRESULT OnCreate(void)
 {
     UINT length = GetWindowsDirectoryA(WindowsDir, WindowsDirSize);
-    if (length == 0 || length >= WindowsDirSize) {
-        Trace("start: the Windows folder cannot be read or has 64 characters or more: ends");
+    if (length == 0) {
+        char error[ErrorTextSize];
+        FormatLastError(error);
+        Trace("start: ends: the Windows folder cannot be read: %s", error);
+        return -1;
+    }
+    if (length >= WindowsDirSize) {
+        Trace("start: ends: the Windows folder has 64 characters or more");
         return -1;
     }
     Trace("start: Windows %lu.%lu (%s), Windows folder %s", OsMajor, OsMinor, VersionRules(),
           WindowsDir);
-    int configured = LoadIconFileTableOrDefaults();
+    PlaceChoice place = ChooseIconPlace();
+    TracePlace(place);
+    IconNamesSource names = LoadIconFileTableOrDefaults();
     Trace("start: icon files %s %s %s %s %s, %s", IconFileTable[SlotCF], IconFileTable[SlotSD],
           IconFileTable[SlotSM], IconFileTable[SlotMS], IconFileTable[SlotCombo],
-          configured ? "from Software\\BrindIco"
-                     : "the defaults (Software\\BrindIco has not all of values 0 to 4)");
+          IconNamesText(names));
     MountedDevicesKey = OpenMountedDevicesKey();
     if (!MountedDevicesKey) {
         Trace("start: SYSTEM\\MountedDevices cannot be opened: ends");

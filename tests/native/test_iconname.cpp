@@ -189,20 +189,24 @@ TEST(ShellImageFileName, NameBufferIsBounded)
 
 // --- FormatDriveIconKey ---------------------------------------------------------
 
-TEST(FormatDriveIconKey, KeyOfTheLetter)
+TEST(FormatDriveIconKey, KeyOfTheLetterInEitherPlace)
 {
     char key[DriveIconKeySize];
-    FormatDriveIconKey('F', key, sizeof key);
+    FormatDriveIconKey(MachineDrivesKey, 'F', key, sizeof key);
     EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\F\\DefaultIcon", key);
-    FormatDriveIconKey('Z', key, sizeof key);
-    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\Z\\DefaultIcon", key);
+    FormatDriveIconKey(UserDrivesKey, 'Z', key, sizeof key);
+    EXPECT_STREQ("Software\\Classes\\Applications\\Explorer.exe\\Drives\\Z\\DefaultIcon", key);
+    FormatLetterIconKey('D', key, LetterIconKeySize);
+    EXPECT_STREQ("D\\DefaultIcon", key);
 }
 
 TEST(FormatDriveIconKey, ExactBufferAndTooSmallBuffer)
 {
     std::unique_ptr<char[]> key(new char[47]);
-    FormatDriveIconKey('D', key.get(), 47);
+    FormatDriveIconKey(MachineDrivesKey, 'D', key.get(), 47);
     EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\D\\DefaultIcon", key.get());
-    FormatDriveIconKey('D', key.get(), 46);
+    FormatDriveIconKey(MachineDrivesKey, 'D', key.get(), 46);
+    EXPECT_STREQ("", key.get());
+    FormatLetterIconKey('D', key.get(), LetterIconKeySize - 1);
     EXPECT_STREQ("", key.get());
 }

@@ -2,6 +2,7 @@
 #include "tracereader.h"
 #include "trace.h"
 #include <dbt.h>
+#include <sddl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -488,6 +489,24 @@ bool RegRemoveValue(HKEY root, const char *key, const char *name)
         return false;
     LONG rc = RegDeleteValueA(handle, name);
     RegCloseKey(handle);
+    return rc == ERROR_SUCCESS;
+}
+
+bool RegSetAccess(HKEY root, const char *key, const char *sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                              NULL))
+        return false;
+    HKEY handle;
+    LONG rc = RegOpenKeyExA(root, key, 0, WRITE_DAC, &handle);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor);
+        RegCloseKey(handle);
+    }
+    LocalFree(descriptor);
+    if (rc != ERROR_SUCCESS)
+        printf("cannot set the access of %s to %s: error %ld\n", key, sddl, rc);
     return rc == ERROR_SUCCESS;
 }
 

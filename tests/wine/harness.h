@@ -141,6 +141,11 @@ void RegRemoveTree(HKEY root, const char *key);
 bool RegKeyIsVolatile(HKEY root, const char *key);
 // Deletes one value; false when the key or the value is absent.
 bool RegRemoveValue(HKEY root, const char *key, const char *name);
+// Replaces the key's access list with the one an SDDL text gives, as an
+// administrator sets it for the machine's keys: "D:P(A;OICI;KR;;;WD)" lets
+// everyone only read (what a limited account meets), "D:P(D;OICI;KA;;;WD)"
+// lets nobody in. Wine checks a key's own list, not its parent's.
+bool RegSetAccess(HKEY root, const char *key, const char *sddl);
 
 // Windows version that Wine reports to one program ("win2k", "winxp",
 // "win7", ...); empty clears it.

@@ -4,6 +4,28 @@
 #include <stdio.h>
 
 static const char SettingsKey[] = "Software\\BrindIco";
+static IconKeysPlace Watched = MachineIconKeys;
+
+void WatchIconKeysOf(IconKeysPlace place)
+{
+    Watched = place;
+}
+
+HKEY IconKeysRoot(void)
+{
+    return Watched == UserIconKeys ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+}
+
+static HKEY SettingsRoot(void)
+{
+    return Watched == UserIconKeys ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+std::string DrivesKeyName(void)
+{
+    return std::string(Watched == UserIconKeys ? "Software\\Classes\\" : "") +
+           "Applications\\Explorer.exe\\Drives";
+}
 
 std::string TavlixPath(void)
 {
@@ -107,18 +129,18 @@ void EndTavlix(TavlixRun *run)
 
 std::string DriveIconKey(char letter)
 {
-    return std::string("Applications\\Explorer.exe\\Drives\\") + letter + "\\DefaultIcon";
+    return DrivesKeyName() + "\\" + letter + "\\DefaultIcon";
 }
 
 bool DriveIconExists(char letter)
 {
-    return RegKeyExists(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str());
+    return RegKeyExists(IconKeysRoot(), DriveIconKey(letter).c_str());
 }
 
 bool ReadDriveIcon(char letter, std::string *text, DWORD *type, DWORD *bytes)
 {
     std::string data;
-    if (!RegReadBytes(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str(), NULL, &data, type))
+    if (!RegReadBytes(IconKeysRoot(), DriveIconKey(letter).c_str(), NULL, &data, type))
         return false;
     if (text)
         *text = std::string(data.c_str(), strnlen(data.data(), data.size()));
@@ -127,7 +149,7 @@ bool ReadDriveIcon(char letter, std::string *text, DWORD *type, DWORD *bytes)
         // stored UTF-16 data tells how many characters were written.
         *bytes = 0;
         HKEY key;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str(), 0, KEY_QUERY_VALUE,
+        if (RegOpenKeyExA(IconKeysRoot(), DriveIconKey(letter).c_str(), 0, KEY_QUERY_VALUE,
                           &key) == ERROR_SUCCESS) {
             DWORD wideBytes = 0;
             if (RegQueryValueExW(key, NULL, NULL, NULL, NULL, &wideBytes) == ERROR_SUCCESS)
@@ -141,7 +163,7 @@ bool ReadDriveIcon(char letter, std::string *text, DWORD *type, DWORD *bytes)
 bool DriveMarkerExists(char letter)
 {
     char name[2] = {letter, '\0'};
-    return RegValueExists(HKEY_LOCAL_MACHINE, SettingsKey, name);
+    return RegValueExists(SettingsRoot(), SettingsKey, name);
 }
 
 bool PutOtherProgramsDriveIcon(char letter)
@@ -149,7 +171,7 @@ bool PutOtherProgramsDriveIcon(char letter)
     const DWORD options[] = {REG_OPTION_NON_VOLATILE, REG_OPTION_VOLATILE};
     for (DWORD option : options) {
         HKEY key;
-        LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str(), 0, NULL, option,
+        LONG rc = RegCreateKeyExA(IconKeysRoot(), DriveIconKey(letter).c_str(), 0, NULL, option,
                                   KEY_ALL_ACCESS, NULL, &key, NULL);
         if (rc == ERROR_CHILD_MUST_BE_VOLATILE)
             continue;
@@ -214,6 +236,8 @@ void ClearIconState(void)
     if (RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications"))
         RegRemoveTree(HKEY_CLASSES_ROOT, "Applications");
     RegRemoveTree(HKEY_LOCAL_MACHINE, SettingsKey);
+    RegRemoveTree(HKEY_CURRENT_USER, "Software\\Classes\\Applications\\Explorer.exe");
+    RegRemoveTree(HKEY_CURRENT_USER, SettingsKey);
 }
 
 std::string DefaultIconPath(const char *fileName)

@@ -38,7 +38,18 @@ bool StopTavlixBySecondLaunch(TavlixRun *run);
 // Kills a run that is still there (clean-up after a failed check).
 void EndTavlix(TavlixRun *run);
 
-// HKCR Applications\Explorer.exe\Drives\<letter>\DefaultIcon
+// Where the helpers below read and write icon keys and markers: the
+// machine's places (HKCR Applications\Explorer.exe\Drives, HKLM
+// Software\BrindIco; the default) or a user's own (HKCU
+// Software\Classes\Applications\Explorer.exe\Drives, HKCU Software\BrindIco),
+// where tavlix writes for an account that may not write the machine's.
+enum IconKeysPlace { MachineIconKeys, UserIconKeys };
+void WatchIconKeysOf(IconKeysPlace place);
+// The root and the Drives key of the place watched.
+HKEY IconKeysRoot(void);
+std::string DrivesKeyName(void);
+
+// <Drives key>\<letter>\DefaultIcon below IconKeysRoot()
 std::string DriveIconKey(char letter);
 bool DriveIconExists(char letter);
 // The default value's text, its type, and the count of characters stored
@@ -60,7 +71,8 @@ std::string LettersWithMarkers(void);
 bool WaitForDriveIcon(char letter, const char *expected, DWORD ms = 30000);
 // Polls until the set of letters with icon keys equals letters.
 bool WaitForIconLetters(const char *letters, DWORD ms = 30000);
-// Removes every icon key D..Z, the settings key and its markers.
+// Removes, in both places, every icon key D..Z with the keys above it that
+// tavlix makes, and the settings key with its markers.
 void ClearIconState(void);
 
 // The icon path tavlix writes for a slot kind with the default table.

@@ -54,6 +54,13 @@ static void CheckStartupScan(const char *version)
     ok(TavlixSaid(run, "drive F: given icon " + DefaultIconPath("sdico.ico") + " (SD slot"),
        "%s: F's icon is not traced", version);
     CheckReaderIcons(true);
+    // Only the letters' keys follow the version: the keys above are kept.
+    ok(TavlixSaid(run, "start: icons for every user: keys under "
+                       "HKCR\\Applications\\Explorer.exe\\Drives, markers in HKLM\\Software\\BrindIco"),
+       "%s: the machine's place is not traced", version);
+    ok(!RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe") &&
+           !RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe\\Drives"),
+       "%s: the keys above the letters are volatile", version);
     ok(!IsWindowVisible(run.window), "%s: window visible", version);
     ok(StopTavlixBySecondLaunch(&run), "%s: stopped", version);
     ok(LettersWithIcons().empty() && LettersWithMarkers().empty(),
