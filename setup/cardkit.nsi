@@ -422,9 +422,8 @@ FunctionEnd
 ; (it crashed, or Windows lost power), its markers name the letters whose
 ; icon keys are still there. Machine-wide: markers under HKLM, icon keys
 ; under HKCR. Per-user, for an account that may not write those (a limited
-; one on 2000/XP, every one on Vista and later): both under HKCU, the
-; markers in the programs' view (HKCU\Software is not shared between the
-; views of 64-bit Windows, HKCU\Software\Classes is). Only the account that
+; one on 2000/XP, every one on Vista and later): both under HKCU, read in
+; the programs' view, where the 64-bit programs write. Only the account that
 ; runs the uninstaller can be reached: other users' registries are not
 ; loaded.
 !macro DriveIconRemoval NAME MARKERS ICONS PREFIX
