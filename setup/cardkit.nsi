@@ -465,8 +465,9 @@ FunctionEnd
 Section "Uninstall"
   SetShellVarContext all
   Call un.StopKitPrograms
-  ; The user's own first: where HKCR merges them in (Windows 2000 and
-  ; later), a key there would otherwise take a machine-wide deletion.
+  ; The user's own first: HKCR shows a user's key in the machine's stead
+  ; (Windows 2000 and later), so a deletion through HKCR would otherwise
+  ; take the user's key and leave the machine's.
   Call un.RemoveLeftDriveIconsOfUser
   DeleteRegKey HKCU "${SettingsKey}"
   Call un.RemoveEmptyDriveKeysOfUser

@@ -77,7 +77,8 @@ static void test_setup_stops_both(void)
     // them once they are up.
     ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
        "the setup did not start both programs again");
-    code = RunCommandLine("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir, CommandDeadline);
+    code = RunCommandLine("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir,
+                          CommandDeadline);
     ok(code == 0, "uninstallation: exit code %lu", code);
     ok(!FindWindowOfClass("TAVLIX", 0) && !FindWindowOfClass("MORVEX", 0),
        "a program of the kit still runs");
