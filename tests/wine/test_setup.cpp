@@ -564,17 +564,19 @@ static void test_setup_waits_for_a_window_it_cannot_open(void)
 
 // ---- an older setup over a newer kit ------------------------------------------------
 
-// The setup's message box (its text control has the id 0xFFFF).
-static HWND WaitForMessageBox(DWORD pid, DWORD ms)
+// The setup's Yes/No message box (its text control has the id 0xFFFF);
+// the setup's own window has the same caption, but other buttons.
+static HWND WaitForQuestion(DWORD pid, DWORD ms)
 {
     HWND box = WaitForDialogOfProcess("Card Reader Kit " KIT_VERSION " Setup", pid, ms);
-    return box && GetDlgItem(box, 0xFFFF) ? box : NULL;
+    return box && GetDlgItem(box, 0xFFFF) && GetDlgItem(box, IDNO) ? box : NULL;
 }
 
 // The installed kit says it is 1.10.0, which is newer than this setup's
 // 1.0.0 only when the numbers are compared as numbers. Asked, the default
 // keeps it: exit code 1 ("cancelled by the user") and nothing changed, the
-// running programs not even stopped. A silent run replaces it.
+// running programs not even stopped. A silent run replaces it. Over the
+// same version the setup asks nothing.
 static void test_older_setup_over_a_newer_kit(void)
 {
     const char newer[] = "1.10.0";
@@ -585,7 +587,7 @@ static void test_older_setup_over_a_newer_kit(void)
     MachineState before = ReadMachineState();
 
     HANDLE setup = StartCommandLine("\"" + SetupPath + "\"", NULL);
-    HWND box = setup ? WaitForMessageBox(GetProcessId(setup), 60000) : NULL;
+    HWND box = setup ? WaitForQuestion(GetProcessId(setup), 60000) : NULL;
     ok(box != NULL, "the setup asked nothing");
     if (box) {
         char text[1024] = "";
@@ -620,6 +622,15 @@ static void test_older_setup_over_a_newer_kit(void)
     CheckInstalledFiles();
     CheckRegistration();
     ok(KitRunning() && ProcessOfClass("TAVLIX") != tavlix, "the older kit is not running");
+
+    // The same version again, interactively: no question, its first page.
+    setup = StartCommandLine("\"" + SetupPath + "\"", NULL);
+    HWND first = setup ? WaitForDialogOfProcess("Card Reader Kit " KIT_VERSION " Setup",
+                                                GetProcessId(setup), 60000)
+                       : NULL;
+    ok(first && !GetDlgItem(first, IDNO) && GetDlgItem(first, IDOK),
+       "the setup over the same version did not come to its first page");
+    FinishProgram(setup, 0); // nothing is changed before that page is left
 }
 
 // ---- uninstallation -------------------------------------------------------------------
