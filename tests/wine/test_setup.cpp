@@ -1,8 +1,9 @@
 // The setup program under Wine, as an administrator meets it: a refusal on
 // Windows NT 4, a fresh silent install on Windows 2000 that starts both
 // programs at once, the setup run again over the running kit, a second
-// launch of morvex, a copy of tavlix the setup cannot open, an older setup
-// over a newer kit, the uninstallation (with both programs running, and
+// launch of morvex, a copy of tavlix that ends a while after its window
+// was closed, in a process the setup may not open, an older setup over a
+// newer kit, the uninstallation (with both programs running, and
 // after tavlix died), a kit installed to a folder of its own, and an
 // uninstallation before the restart that a file in use asked for; each
 // uninstallation is compared with the machine as it was before. The i686
