@@ -13,7 +13,9 @@
 ;   KIT_ICON_DIR   the card icons and the programs' icon
 ;   KIT_TEXT_DIR   readme.txt, with CRLF line ends
 ;
-; Command line: /S silent, /NOSTART start nothing at the end.
+; Command line: /S silent, /NOSTART start nothing at the end, /D=folder
+; (last, unquoted) install there. Without /D= an upgrade stays in the folder
+; the kit was installed to; with it, the kit moves there.
 ; Exit codes: 0 done; 1 cancelled by the user; 2 refused (no administrator,
 ; Windows older than 2000, a Windows folder too long for the programs) or
 ; stopped by an error; 3010 done, but a program could not be stopped or a
@@ -30,6 +32,7 @@ RequestExecutionLevel admin
 !include FileFunc.nsh
 !include WinMessages.nsh
 !include MUI2.nsh
+!include WordFunc.nsh
 
 !define KitName "Card Reader Kit"
 !define KitPublisher "Card Reader Kit Project"
@@ -41,11 +44,13 @@ RequestExecutionLevel admin
 ; How long a program gets to end once its window was closed.
 !define StopDeadline 20000
 !define SYNCHRONIZE 0x00100000
+!define MOVEFILE_DELAY_UNTIL_REBOOT 4
 !define ERROR_SUCCESS_REBOOT_REQUIRED 3010
 
 Name "${KitName} ${KIT_VERSION}"
 OutFile "${KIT_OUTFILE}"
-InstallDir "$PROGRAMFILES\${KitName}"
+; No InstallDir: $INSTDIR is then empty in .onInit unless /D= named a
+; folder, which is how .onInit tells the two apart.
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -62,6 +67,7 @@ Var StopClass     ; in: the window class StopProgramsOfClass stops
 Var NotStopped    ; 1: a program of the kit could not be stopped
 Var Locked        ; 1: a file was in use and waits for the next restart
 Var FinishText
+Var OldDir        ; where the installed kit is, when it is elsewhere
 
 !define MUI_ICON "${KIT_ICON_DIR}\app.ico"
 !define MUI_UNICON "${KIT_ICON_DIR}\app.ico"
@@ -93,6 +99,47 @@ Var FinishText
   Quit
 !macroend
 
+; Removes a file of the kit, now or, when it is in use, at the next
+; restart. A replacement that a setup left beside it for the restart (one
+; that ended with 3010) goes too: the restart would otherwise rename it into
+; place, into a folder the kit has left. One still in use is renamed into
+; place by the restart before the deletions come, so the file it becomes is
+; deleted then too.
+!macro RemoveFile TARGET
+  ClearErrors
+  Delete "${TARGET}.new"
+  ${If} ${Errors}
+    Delete /REBOOTOK "${TARGET}.new"
+    Push "${TARGET}"
+    System::Call "kernel32::MoveFileExW(w s, p 0, i ${MOVEFILE_DELAY_UNTIL_REBOOT}) i"
+    DetailPrint "${TARGET}.new is in use: it is removed when Windows restarts."
+    StrCpy $Locked 1
+  ${EndIf}
+  ClearErrors
+  Delete "${TARGET}"
+  ${If} ${Errors}
+    Delete /REBOOTOK "${TARGET}"
+    DetailPrint "${TARGET} is in use: it is removed when Windows restarts."
+    StrCpy $Locked 1
+  ${EndIf}
+!macroend
+
+; The files of the kit in its program folder, and the folder itself.
+!macro RemoveProgramFolder DIR
+  !insertmacro RemoveFile "${DIR}\tavlix.exe"
+  !insertmacro RemoveFile "${DIR}\morvex.exe"
+  !insertmacro RemoveFile "${DIR}\vorbind.exe"
+  !insertmacro RemoveFile "${DIR}\vorbind-oem.exe"
+  !insertmacro RemoveFile "${DIR}\vorbind-bare.exe"
+  !insertmacro RemoveFile "${DIR}\readme.txt"
+  Delete "${DIR}\uninstall.exe"
+  Delete "${DIR}\install.inf"
+  RMDir "${DIR}"
+  ${If} $Locked == 1
+    RMDir /REBOOTOK "${DIR}"
+  ${EndIf}
+!macroend
+
 !macro SharedFunctions UN
 
 ; Administrators only: the kit writes to HKLM, Program Files and the Windows
@@ -119,7 +166,10 @@ FunctionEnd
 ; Stops every running copy of the program whose hidden window has class
 ; $StopClass: closes the window, as File > Exit does, so that the program's
 ; own exit clean-up runs, then waits for the process to end, since its file
-; stays in use until then. Sets $NotStopped when one did not end in time.
+; stays in use until then. A process that cannot be opened (it ended right
+; after FindWindow, or it is not ours to open) is waited for through its
+; window instead; a file it still holds is then replaced at the restart.
+; Sets $NotStopped when one did not end in time.
 Function ${UN}StopProgramsOfClass
   StrCpy $1 0 ; windows closed, a bound against a window that keeps coming
   ${Do}
@@ -137,13 +187,22 @@ Function ${UN}StopProgramsOfClass
     System::Call "kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i r2) p .r3"
     DetailPrint "Stopping $StopClass (process $2)..."
     SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
-    ${If} $3 P= 0
-      DetailPrint "$StopClass (process $2) cannot be waited for."
-      StrCpy $NotStopped 1
-      ${ExitDo}
+    ${If} $3 P<> 0
+      System::Call "kernel32::WaitForSingleObject(p r3, i ${StopDeadline}) i .r4"
+      System::Call "kernel32::CloseHandle(p r3)"
+    ${Else}
+      DetailPrint "$StopClass (process $2) cannot be opened: waiting for its window to go."
+      StrCpy $5 0 ; ms waited
+      ${Do}
+        System::Call "user32::IsWindow(p r0) i .r4"
+        ${If} $4 = 0
+        ${OrIf} $5 >= ${StopDeadline}
+          ${ExitDo}
+        ${EndIf}
+        Sleep 100
+        IntOp $5 $5 + 100
+      ${Loop}
     ${EndIf}
-    System::Call "kernel32::WaitForSingleObject(p r3, i ${StopDeadline}) i .r4"
-    System::Call "kernel32::CloseHandle(p r3)"
     ${If} $4 <> 0
       DetailPrint "$StopClass (process $2) did not end."
       StrCpy $NotStopped 1
@@ -203,14 +262,57 @@ Function .onInit
     !insertmacro Refuse "The Windows folder $WINDIR is too long for ${KitName}: its programs work only when the Windows folder has at most 63 characters."
   ${EndIf}
   Call UseProgramsView
-  ${If} ${RunningX64}
-    StrCpy $INSTDIR "$PROGRAMFILES64\${KitName}"
-  ${EndIf}
+  Call RefuseDowngradeUnlessConfirmed
+  Call ChooseInstallFolder
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/NOSTART" $1
   ${IfNot} ${Errors}
     StrCpy $NoStart 1
+  ${EndIf}
+FunctionEnd
+
+; An older setup over a newer kit asks first (default: keep the newer one);
+; a silent run goes on, as an administrator rolls back that way.
+Function RefuseDowngradeUnlessConfirmed
+  ReadRegStr $0 HKLM "${UninstallKey}" "DisplayVersion"
+  ${If} $0 == ""
+    Return
+  ${EndIf}
+  ${VersionCompare} $0 "${KIT_VERSION}" $1
+  ${If} $1 = 1
+    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "${KitName} $0 is installed, which is newer than this setup's ${KIT_VERSION}.$\r$\n$\r$\nReplace version $0 with the older ${KIT_VERSION}? Click No to keep $0: nothing is changed." /SD IDYES IDYES downgrade
+    SetErrorLevel 1
+    Quit
+    downgrade:
+  ${EndIf}
+FunctionEnd
+
+; /D= names the folder (NSIS puts it in $INSTDIR before .onInit). Without it
+; an installed kit is upgraded where it is, and a new one goes to the
+; Program Files of the programs' kind. A kit installed elsewhere than
+; $INSTDIR moves: $OldDir is emptied once its programs are stopped.
+Function ChooseInstallFolder
+  ReadRegStr $0 HKLM "${UninstallKey}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIfNot} ${FileExists} "$0\*.*"
+    StrCpy $0 "" ; gone: nothing there to upgrade
+  ${EndIf}
+  ${If} $INSTDIR == ""
+    ${If} $0 != ""
+      StrCpy $INSTDIR $0
+    ${ElseIf} ${RunningX64}
+      StrCpy $INSTDIR "$PROGRAMFILES64\${KitName}"
+    ${Else}
+      StrCpy $INSTDIR "$PROGRAMFILES\${KitName}"
+    ${EndIf}
+  ${EndIf}
+  ; The same folder, whatever the case of its letters or a last backslash.
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+  ${AndIf} "$0\" != $INSTDIR
+  ${AndIf} $0 != "$INSTDIR\"
+    StrCpy $OldDir $0
   ${EndIf}
 FunctionEnd
 
@@ -222,6 +324,10 @@ Section "-Programs"
     DetailPrint "Replacing the installed ${KitName} $0"
   ${EndIf}
   Call StopKitPrograms
+  ${If} $OldDir != ""
+    DetailPrint "Moving ${KitName} from $OldDir to $INSTDIR"
+    !insertmacro RemoveProgramFolder "$OldDir"
+  ${EndIf}
 
   SetOutPath "$INSTDIR"
   ${If} ${RunningX64}
@@ -314,12 +420,18 @@ FunctionEnd
 
 ; tavlix removes its drive icons on its way out. When it did not get to
 ; (it crashed, or Windows lost power), its markers name the letters whose
-; icon keys are still there.
-Function un.RemoveLeftDriveIcons
+; icon keys are still there. Machine-wide: markers under HKLM, icon keys
+; under HKCR. Per-user, for an account that may not write those (a limited
+; one on 2000/XP, every one on Vista and later): both under HKCU, read in
+; the programs' view, where the 64-bit programs write. Only the account that
+; runs the uninstaller can be reached: other users' registries are not
+; loaded.
+!macro DriveIconRemoval NAME MARKERS ICONS PREFIX
+Function un.RemoveLeftDriveIcons${NAME}
   StrCpy $0 0
   ${Do}
     ClearErrors
-    EnumRegValue $1 HKLM "${SettingsKey}" $0
+    EnumRegValue $1 ${MARKERS} "${SettingsKey}" $0
     ${If} ${Errors}
     ${OrIf} $1 == ""
       ${ExitDo}
@@ -329,50 +441,40 @@ Function un.RemoveLeftDriveIcons
     ${If} $2 = 1
     ${AndIf} $1 S>= "A"
     ${AndIf} $1 S<= "Z"
-      DeleteRegKey HKCR "${DrivesKey}\$1\DefaultIcon"
+      DeleteRegKey ${ICONS} "${PREFIX}${DrivesKey}\$1\DefaultIcon"
     ${EndIf}
   ${Loop}
 FunctionEnd
 
-; tavlix's exit leaves the parents of its icon keys, empty.
-Function un.RemoveEmptyDriveKeys
+; tavlix's exit leaves the parents of its icon keys, empty. Applications
+; itself stays: it holds the Open With entries of other programs.
+Function un.RemoveEmptyDriveKeys${NAME}
   StrCpy $0 65 ; A
   ${Do}
     IntFmt $1 "%c" $0
-    DeleteRegKey /ifempty HKCR "${DrivesKey}\$1"
+    DeleteRegKey /ifempty ${ICONS} "${PREFIX}${DrivesKey}\$1"
     IntOp $0 $0 + 1
   ${LoopWhile} $0 <= 90 ; Z
-  DeleteRegKey /ifempty HKCR "${DrivesKey}"
-  DeleteRegKey /ifempty HKCR "Applications\Explorer.exe"
+  DeleteRegKey /ifempty ${ICONS} "${PREFIX}${DrivesKey}"
+  DeleteRegKey /ifempty ${ICONS} "${PREFIX}Applications\Explorer.exe"
 FunctionEnd
-
-!macro RemoveFile TARGET
-  ClearErrors
-  Delete "${TARGET}"
-  ${If} ${Errors}
-    Delete /REBOOTOK "${TARGET}"
-    DetailPrint "${TARGET} is in use: it is removed when Windows restarts."
-    StrCpy $Locked 1
-  ${EndIf}
 !macroend
+!insertmacro DriveIconRemoval "" HKLM HKCR ""
+!insertmacro DriveIconRemoval "OfUser" HKCU HKCU "Software\Classes\"
 
 Section "Uninstall"
   SetShellVarContext all
   Call un.StopKitPrograms
+  ; The user's own first: HKCR shows a user's key in the machine's stead
+  ; (Windows 2000 and later), so a deletion through HKCR would otherwise
+  ; take the user's key and leave the machine's.
+  Call un.RemoveLeftDriveIconsOfUser
+  DeleteRegKey HKCU "${SettingsKey}"
+  Call un.RemoveEmptyDriveKeysOfUser
   Call un.RemoveLeftDriveIcons
   Call un.RemoveEmptyDriveKeys
 
-  !insertmacro RemoveFile "$INSTDIR\tavlix.exe"
-  !insertmacro RemoveFile "$INSTDIR\morvex.exe"
-  !insertmacro RemoveFile "$INSTDIR\vorbind.exe"
-  !insertmacro RemoveFile "$INSTDIR\vorbind-oem.exe"
-  !insertmacro RemoveFile "$INSTDIR\vorbind-bare.exe"
-  !insertmacro RemoveFile "$INSTDIR\readme.txt"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
-  ${If} $Locked == 1
-    RMDir /REBOOTOK "$INSTDIR"
-  ${EndIf}
+  !insertmacro RemoveProgramFolder "$INSTDIR"
 
   !insertmacro RemoveFile "$WINDIR\cfico.ico"
   !insertmacro RemoveFile "$WINDIR\sdico.ico"

@@ -188,6 +188,11 @@ DWORD WaitForExit(HANDLE process, DWORD ms)
     return code;
 }
 
+DWORD RunCommandLine(const std::string &commandLine, DWORD ms)
+{
+    return FinishProgram(StartCommandLine(commandLine, NULL), ms);
+}
+
 DWORD RunProgram(const std::string &exePath, const std::string &arguments,
                  bool useRecorder, const std::string &newdevLog, DWORD ms)
 {

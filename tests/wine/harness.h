@@ -52,6 +52,10 @@ HANDLE StartProgram(const std::string &exePath, const std::string &arguments,
 HANDLE StartCommandLine(const std::string &commandLine, const char *folder);
 // Waits for the process to end: its exit code, or STILL_ACTIVE after ms.
 DWORD WaitForExit(HANDLE process, DWORD ms);
+// Runs a whole command line (as StartCommandLine) to its end, exactly as
+// given: a setup's /D= must reach it unquoted. Its full exit code; when it
+// has not ended within ms, it is killed and the result is STILL_ACTIVE.
+DWORD RunCommandLine(const std::string &commandLine, DWORD ms);
 // Runs a program to its end (at most ms) and returns its exit code.
 DWORD RunProgram(const std::string &exePath, const std::string &arguments,
                  bool useRecorder, const std::string &newdevLog, DWORD ms);

@@ -1,11 +1,15 @@
 // The setup program under Wine, as an administrator meets it: a refusal on
 // Windows NT 4, a fresh silent install on Windows 2000 that starts both
 // programs at once, the setup run again over the running kit, a second
-// launch of morvex, and the uninstallation, once with both programs running
-// and once after tavlix died, each compared with the machine as it was
-// before. The i686 test runs in a 32-bit Windows and gets the 32-bit
-// programs; the x86_64 test runs in a 64-bit Windows, where the same 32-bit
-// setup installs the 64-bit programs and writes the 64-bit registry view.
+// launch of morvex, a copy of tavlix that ends a while after its window
+// was closed, in a process the setup may not open, an older setup over a
+// newer kit, the uninstallation (with both programs running, and
+// after tavlix died), a kit installed to a folder of its own, and an
+// uninstallation before the restart that a file in use asked for; each
+// uninstallation is compared with the machine as it was before. The i686
+// test runs in a 32-bit Windows and gets the 32-bit programs; the x86_64
+// test runs in a 64-bit Windows, where the same 32-bit setup installs the
+// 64-bit programs and writes the 64-bit registry view.
 #include "harness.h"
 #include "reader.h"
 #include "tavlixrun.h"
@@ -26,10 +30,14 @@ static const char UninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CardReaderKit";
 static const char SettingsKey[] = "Software\\BrindIco";
 static const char ExplorerKey[] = "Applications\\Explorer.exe";
+// Where a tavlix that may not write the machine-wide places keeps its keys.
+static const char UserExplorerKey[] = "Software\\Classes\\Applications\\Explorer.exe";
+static const char SessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 static const DWORD SetupDeadline = 120000;
 
 static std::string SetupPath;  // the setup the 32-bit tree made
-static std::string InstallDir; // C:\Program Files\Card Reader Kit
+static std::string DefaultInstallDir; // C:\Program Files\Card Reader Kit
+static std::string InstallDir;        // where the kit under test is
 static std::string WindowsDir;
 static std::string StartMenuDir;
 
@@ -194,8 +202,8 @@ static std::vector<std::string> PendingKitFiles(void)
 {
     std::string data;
     std::vector<std::string> kit;
-    if (!RegReadBytes(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                      "PendingFileRenameOperations", &data, NULL))
+    if (!RegReadBytes(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations", &data,
+                      NULL))
         return kit;
     for (size_t at = 0; at < data.size();) {
         std::string entry = data.c_str() + at;
@@ -219,11 +227,35 @@ static bool TavlixStartedUp(void)
     return window && WaitForPassesOf(window);
 }
 
-// Runs a setup command line to its end: its full exit code (STILL_ACTIVE
-// when it did not end in time).
-static DWORD RunSetupCommand(const std::string &commandLine)
+// The silent setup with more of a command line, run to its end: its full
+// exit code (STILL_ACTIVE when it did not end in time).
+static DWORD RunSilentSetup(const std::string &more = "")
 {
-    return FinishProgram(StartCommandLine(commandLine, NULL), SetupDeadline);
+    return RunCommandLine("\"" + SetupPath + "\" /S" + more, SetupDeadline);
+}
+
+// Both programs the setup started are up: tavlix has ended its start-up
+// pass and morvex answers, so that a setup run next finds both windows.
+static bool KitRunning(void)
+{
+    HWND morvex = WaitForWindowOfClass("MORVEX", 0, 60000);
+    return TavlixStartedUp() && morvex && WaitUntilIdle(morvex, 60000);
+}
+
+static void WriteText(const std::string &path, const char *text)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    ok(file && fputs(text, file) >= 0, "cannot write %s", path.c_str());
+    if (file)
+        fclose(file);
+}
+
+// Held open without sharing, as a virus scanner holds a file it reads.
+static HANDLE HoldFile(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ok(file != INVALID_HANDLE_VALUE, "cannot hold %s open", path.c_str());
+    return file;
 }
 
 static void SetWindowsVersion(const char *version)
@@ -297,7 +329,7 @@ static MachineState Before;
 static void test_refused_on_windows_nt4(void)
 {
     SetWindowsVersion("nt40");
-    DWORD code = RunSetupCommand("\"" + SetupPath + "\" /S");
+    DWORD code = RunSilentSetup();
     SetWindowsVersion("win2k");
     ok(code == 2, "setup on Windows NT 4: exit code %lu, want 2", code);
     CheckSameState(Before, ReadMachineState());
@@ -407,12 +439,9 @@ static void test_setup_again_while_running(void)
     ok(tavlix && morvex, "the kit is not running");
     ok(RegPutString(HKEY_LOCAL_MACHINE, SettingsKey, "0", "mycf.ico"), "a user's CF icon");
     // Changed here, put back by the setup: the files are replaced.
-    FILE *readme = fopen((InstallDir + "\\readme.txt").c_str(), "wb");
-    ok(readme && fputs("old", readme) >= 0, "readme.txt is writable");
-    if (readme)
-        fclose(readme);
+    WriteText(InstallDir + "\\readme.txt", "old");
 
-    DWORD code = RunSetupCommand("\"" + SetupPath + "\" /S");
+    DWORD code = RunSilentSetup();
     ok(code == 0, "setup over the running kit: exit code %lu", code);
     CheckInstalledFiles();
     ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
@@ -455,36 +484,157 @@ static void test_second_morvex_launch(void)
     RegRemoveTree(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\morvex.exe");
 }
 
-// A file of the kit in use (here held open by this test, as a virus
-// scanner might) waits for the next restart: the setup says so with 3010
-// and starts nothing, as the old and new programs would not match.
-static void test_setup_over_a_file_in_use(void)
+// ---- a copy of tavlix the setup cannot open ----------------------------------------
+
+static const char UnopenableOption[] = "--unopenable-window";
+
+static LRESULT CALLBACK UnopenableWindowProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam)
 {
-    std::string held = InstallDir + "\\vorbind.exe";
-    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ok(file != INVALID_HANDLE_VALUE, "cannot hold %s open", held.c_str());
-    DWORD code = RunSetupCommand("\"" + SetupPath + "\" /S");
-    CloseHandle(file);
-    ok(code == 3010, "setup with a file in use: exit code %lu, want 3010", code);
-    // The rename at restart: from vorbind.exe.new onto vorbind.exe.
-    bool from = false, onto = false;
-    for (const std::string &entry : PendingKitFiles()) {
-        from = from || EndsWith(entry, "\\vorbind.exe.new");
-        onto = onto || EndsWith(entry, "\\vorbind.exe");
+    switch (message) {
+    case WM_CLOSE: // ends a moment later, as a program busy with its exit does
+        SetTimer(window, 1, 1500, NULL);
+        return 0;
+    case WM_TIMER:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
     }
-    ok(from && onto, "the new vorbind.exe does not wait for the restart: %s",
-       Joined(PendingKitFiles()).c_str());
-    // Processes, not windows: a program just started has none yet.
-    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
-       "the setup started programs although a restart is due");
-    // What the restart would do, then the kit as it was.
-    RegRemoveValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                   "PendingFileRenameOperations");
-    DeleteFileA((held + ".new").c_str());
-    ok(RunSetupCommand("\"" + SetupPath + "\" /S") == 0 && TavlixStartedUp() &&
-           WaitForWindowOfClass("MORVEX", 0, 60000),
-       "the setup run again did not start the kit");
+    return DefWindowProcA(window, message, wParam, lParam);
 }
+
+// This program started with UnopenableOption: a window of className in a
+// process that no one may open (an empty DACL), as a process of another
+// account or a protected one is. Ends once its window was closed.
+static int RunUnopenableWindow(const char *className)
+{
+    SECURITY_DESCRIPTOR descriptor;
+    ACL acl;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !InitializeAcl(&acl, sizeof(acl), ACL_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE) ||
+        !SetKernelObjectSecurity(GetCurrentProcess(), DACL_SECURITY_INFORMATION, &descriptor))
+        return 3;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = UnopenableWindowProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = className;
+    if (!RegisterClassA(&windowClass) ||
+        !CreateWindowExA(0, className, "", WS_POPUP, 0, 0, 0, 0, NULL, NULL,
+                         windowClass.hInstance, NULL))
+        return 4;
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
+}
+
+// A TAVLIX window whose process the setup cannot open: the setup closes it
+// and waits for it to go, then goes on as with any stopped copy: exit code
+// 0 and the new programs started, not a restart asked for at once.
+// Wine grants SYNCHRONIZE whatever a process's DACL says (PROCESS_QUERY_
+// INFORMATION it refuses), so here the setup opens the process after all
+// and waits on it: under Wine this checks a copy that ends a while after
+// its window was closed, and only Windows takes the wait through the window.
+static void test_setup_waits_for_a_window_it_cannot_open(void)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof(self));
+    HANDLE other = StartCommandLine("\"" + std::string(self) + "\" " + UnopenableOption +
+                                        " TAVLIX",
+                                    NULL);
+    DWORD pid = other ? GetProcessId(other) : 0;
+    ok(pid && WaitForWindowOfClass("TAVLIX", pid, 60000), "the unopenable TAVLIX window");
+    HANDLE opened = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : NULL;
+    if (opened) {
+        printf("process %lu can be opened for SYNCHRONIZE after all: the setup waits on it\n",
+               (unsigned long)pid);
+        CloseHandle(opened);
+    }
+
+    DWORD code = RunSilentSetup();
+    ok(code == 0, "setup with a TAVLIX window it cannot open: exit code %lu, want 0", code);
+    DWORD otherCode = FinishProgram(other, 0);
+    ok(otherCode == 0, "the unopenable copy is still there (exit code %lu)", otherCode);
+    ok(KitRunning(), "the new programs are not running");
+    CheckOneCopyOfEach(__LINE__);
+    ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
+}
+
+// ---- an older setup over a newer kit ------------------------------------------------
+
+// The setup's Yes/No message box (its text control has the id 0xFFFF);
+// the setup's own window has the same caption, but other buttons.
+static HWND WaitForQuestion(DWORD pid, DWORD ms)
+{
+    HWND box = WaitForDialogOfProcess("Card Reader Kit " KIT_VERSION " Setup", pid, ms);
+    return box && GetDlgItem(box, 0xFFFF) && GetDlgItem(box, IDNO) ? box : NULL;
+}
+
+// The installed kit says it is 1.10.0, which is newer than this setup's
+// 1.0.0 only when the numbers are compared as numbers. Asked, the default
+// keeps it: exit code 1 ("cancelled by the user") and nothing changed, the
+// running programs not even stopped. A silent run replaces it. Over the
+// same version the setup asks nothing.
+static void test_older_setup_over_a_newer_kit(void)
+{
+    const char newer[] = "1.10.0";
+    ok(RegPutString(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion", newer), "newer kit");
+    WriteText(InstallDir + "\\readme.txt", "the newer kit's");
+    DWORD tavlix = ProcessOfClass("TAVLIX");
+    DWORD morvex = ProcessOfClass("MORVEX");
+    MachineState before = ReadMachineState();
+
+    HANDLE setup = StartCommandLine("\"" + SetupPath + "\"", NULL);
+    HWND box = setup ? WaitForQuestion(GetProcessId(setup), 60000) : NULL;
+    ok(box != NULL, "the setup asked nothing");
+    if (box) {
+        char text[1024] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+        std::string rest = text;
+        size_t at = rest.find(newer);
+        bool namesNewer = at != std::string::npos;
+        while (at != std::string::npos) {
+            rest.erase(at, strlen(newer));
+            at = rest.find(newer);
+        }
+        ok(namesNewer && rest.find(KIT_VERSION) != std::string::npos,
+           "the question does not name both versions: [%s]", text);
+        HWND yes = GetDlgItem(box, IDYES), no = GetDlgItem(box, IDNO);
+        ok(yes && no && (GetWindowLongA(no, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
+           "the default answer is not No (keep the installed kit)");
+        // Enter, where the default button has the focus.
+        PostMessageA(no, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(no, WM_KEYUP, VK_RETURN, 0xC0000001);
+    }
+    DWORD code = FinishProgram(setup, box ? SetupDeadline : 0);
+    ok(code == 1, "the older setup answered with the default: exit code %lu, want 1", code);
+    CheckSameState(before, ReadMachineState());
+    ok(ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") == newer &&
+           ReadWholeFile(InstallDir + "\\readme.txt") == "the newer kit's",
+       "the newer kit was changed");
+    ok(ProcessOfClass("TAVLIX") == tavlix && ProcessOfClass("MORVEX") == morvex,
+       "the running programs were stopped");
+
+    code = RunSilentSetup();
+    ok(code == 0, "the older setup, silent: exit code %lu", code);
+    CheckInstalledFiles();
+    CheckRegistration();
+    ok(KitRunning() && ProcessOfClass("TAVLIX") != tavlix, "the older kit is not running");
+
+    // The same version again, interactively: no question, its first page.
+    setup = StartCommandLine("\"" + SetupPath + "\"", NULL);
+    HWND first = setup ? WaitForDialogOfProcess("Card Reader Kit " KIT_VERSION " Setup",
+                                                GetProcessId(setup), 60000)
+                       : NULL;
+    ok(first && !GetDlgItem(first, IDNO) && GetDlgItem(first, IDOK),
+       "the setup over the same version did not come to its first page");
+    FinishProgram(setup, 0); // nothing is changed before that page is left
+}
+
+// ---- uninstallation -------------------------------------------------------------------
 
 static void CheckUninstalled(const MachineState &before)
 {
@@ -503,32 +653,168 @@ static void test_uninstall(void)
     CheckUninstalled(Before);
 }
 
-// tavlix died and left its icon keys and markers: the uninstaller removes
-// the keys its markers name. This time the uninstaller is run the way that
-// waits for it, and the Drives keys are the kit's only ones.
+// What a tavlix that may not write the machine-wide places leaves when it
+// is killed: its markers and icon keys, for this account. (Seeded: this
+// tavlix writes machine-wide only.)
+static void SeedUserIconsLeftByTavlix(void)
+{
+    for (char letter = 'D'; letter <= 'G'; letter++) {
+        char name[2] = {letter, 0};
+        std::string key = std::string(UserExplorerKey) + "\\Drives\\" + name + "\\DefaultIcon";
+        ok(RegPutString(HKEY_CURRENT_USER, SettingsKey, name, "") &&
+               RegPutString(HKEY_CURRENT_USER, key.c_str(), "",
+                            (WindowsDir + "\\" + CardIcons[letter - 'D']).c_str()),
+           "per-user icon of %c:", letter);
+    }
+}
+
+// tavlix died and left its icon keys and markers, machine-wide and for
+// this user: the uninstaller removes the keys its markers name, the markers
+// and the parents left empty; the user's own Open With entry stays. This
+// time the uninstaller is run the way that waits for it, and the Drives
+// keys are the kit's only ones.
 static void test_uninstall_after_tavlix_died(void)
 {
     RegRemoveTree(HKEY_CLASSES_ROOT, ExplorerKey);
     MachineState before = ReadMachineState();
-    ok(RunSetupCommand("\"" + SetupPath + "\" /S") == 0, "setup");
+    ok(RunSilentSetup() == 0, "setup");
     ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "icons %s", LettersWithIcons().c_str());
     DWORD pid = ProcessOfClass("TAVLIX");
     HANDLE tavlix = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : NULL;
     ok(tavlix != NULL, "tavlix is not running");
     KillProgram(tavlix);
     ok(LettersWithMarkers() == "DEFG", "markers %s", LettersWithMarkers().c_str());
+    SeedUserIconsLeftByTavlix();
+    const char openWith[] = "Software\\Classes\\Applications\\other.exe\\shell\\open\\command";
+    ok(RegPutString(HKEY_CURRENT_USER, openWith, "", "other.exe \"%1\""), "Open With entry");
 
-    DWORD code = RunSetupCommand("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir);
+    DWORD code = RunCommandLine("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir,
+                                SetupDeadline);
     ok(code == 0, "uninstallation: exit code %lu", code);
     ok(LettersWithIcons().empty(), "icon keys left: %s", LettersWithIcons().c_str());
+    std::vector<std::string> userKeys;
+    CollectKeys(HKEY_CURRENT_USER, UserExplorerKey, "", true, &userKeys);
+    ok(!RegKeyExists(HKEY_CURRENT_USER, UserExplorerKey) &&
+           !RegKeyExists(HKEY_CURRENT_USER, SettingsKey),
+       "per-user keys left: markers %d, under Explorer.exe %s",
+       RegKeyExists(HKEY_CURRENT_USER, SettingsKey), Joined(userKeys).c_str());
+    ok(RegKeyExists(HKEY_CURRENT_USER, openWith), "the user's Open With entry was removed");
+    RegRemoveTree(HKEY_CURRENT_USER, "Software\\Classes\\Applications\\other.exe");
     // This form runs the uninstaller in place, which cannot remove itself.
     DeleteFileA((InstallDir + "\\uninstall.exe").c_str());
     RemoveDirectoryA(InstallDir.c_str());
     CheckUninstalled(before);
 }
 
+// ---- a folder of its own ---------------------------------------------------------------
+
+// Installed with /D= (the command line exactly as an administrator types
+// it, spaces and all), upgraded without it: in the same folder, no second
+// copy. Then moved with /D= to another folder, which leaves nothing in the
+// first one; uninstalled from there.
+static void test_install_to_a_named_folder(void)
+{
+    const std::string parent = "C:\\kit test";
+    const std::string named = parent + "\\Card Reader Kit here";
+    const std::string moved = parent + "\\Card Reader Kit moved";
+    MachineState before = ReadMachineState();
+
+    InstallDir = named;
+    DWORD code = RunSilentSetup(" /D=" + named);
+    ok(code == 0, "setup /D=: exit code %lu", code);
+    CheckInstalledFiles();
+    CheckRegistration();
+    ok(!FolderExists(DefaultInstallDir), "the setup /D= installed into %s",
+       DefaultInstallDir.c_str());
+    ok(KitRunning(), "the kit is not running from %s", named.c_str());
+
+    code = RunSilentSetup();
+    ok(code == 0, "upgrade: exit code %lu", code);
+    CheckInstalledFiles();
+    CheckRegistration();
+    ok(!FolderExists(DefaultInstallDir), "the upgrade made a second copy in %s",
+       DefaultInstallDir.c_str());
+    ok(KitRunning(), "the upgraded kit is not running");
+
+    InstallDir = moved;
+    code = RunSilentSetup(" /D=" + moved);
+    ok(code == 0, "setup /D= elsewhere: exit code %lu", code);
+    CheckInstalledFiles();
+    CheckRegistration();
+    ok(!FolderExists(named), "the kit left %s: %s", named.c_str(),
+       Joined(FilesIn(named + "\\*")).c_str());
+    ok(!FolderExists(DefaultInstallDir), "the move made a copy in %s", DefaultInstallDir.c_str());
+    ok(KitRunning(), "the moved kit is not running");
+    CheckOneCopyOfEach(__LINE__);
+
+    code = RunQuietUninstall();
+    ok(code == 0, "uninstallation: exit code %lu", code);
+    CheckUninstalled(before);
+    ok(!FolderExists(moved), "%s is left", moved.c_str());
+    RemoveDirectoryA(parent.c_str());
+    InstallDir = DefaultInstallDir;
+}
+
+// ---- an uninstallation before the restart ---------------------------------------------
+
+// What Windows does at a restart before anything else: the renames and
+// deletions that wait for it.
+static void Restart(void)
+{
+    DWORD code = RunCommandLine("wineboot.exe -r", SetupDeadline);
+    ok(code == 0, "wineboot -r: exit code %lu", code);
+    ok(!RegValueExists(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations"),
+       "the restart left renames pending");
+}
+
+// A program file and a card icon in use (here held open by this test, as a
+// virus scanner might) wait for the next restart: the setup says so with
+// 3010 and starts nothing, as the old and new programs would not match.
+// The kit is uninstalled before that restart, while the scanner reads the
+// new vorbind.exe: the restart then leaves nothing of the kit, no program
+// folder and no card icon.
+static void test_uninstall_before_the_restart(void)
+{
+    MachineState before = ReadMachineState();
+    ok(RunSilentSetup() == 0 && KitRunning(), "the kit is not installed and running");
+
+    const std::string program = InstallDir + "\\vorbind.exe";
+    const std::string icon = WindowsDir + "\\sdico.ico";
+    HANDLE heldProgram = HoldFile(program);
+    HANDLE heldIcon = HoldFile(icon);
+    DWORD code = RunSilentSetup();
+    CloseHandle(heldProgram);
+    CloseHandle(heldIcon);
+    ok(code == 3010, "setup with files in use: exit code %lu, want 3010", code);
+    // The renames at restart: from X.new onto X.
+    for (const std::string &file : {program, icon}) {
+        bool from = false, onto = false;
+        for (const std::string &entry : PendingKitFiles()) {
+            from = from || EndsWith(entry, file + ".new");
+            onto = onto || EndsWith(entry, file);
+        }
+        ok(from && onto, "the new %s does not wait for the restart: %s", file.c_str(),
+           Joined(PendingKitFiles()).c_str());
+    }
+    // Processes, not windows: a program just started has none yet.
+    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
+       "the setup started programs although a restart is due");
+
+    HANDLE heldNew = HoldFile(program + ".new");
+    code = RunQuietUninstall();
+    CloseHandle(heldNew);
+    ok(code == 3010, "uninstallation with vorbind.exe.new in use: exit code %lu, want 3010",
+       code);
+    Restart();
+    ok(!FolderExists(InstallDir), "the restart left %s: %s", InstallDir.c_str(),
+       Joined(FilesIn(InstallDir + "\\*")).c_str());
+    CheckUninstalled(before);
+}
+
 int main(int argc, char **argv)
 {
+    if (argc == 3 && strcmp(argv[1], UnopenableOption) == 0)
+        return RunUnopenableWindow(argv[2]);
     StartTests(argc, argv);
     SetupPath = SetupArgument(argc, argv);
     ok(FileExists(SetupPath), "no setup at %s (cmake --build build/win32 --target setup)",
@@ -537,7 +823,8 @@ int main(int argc, char **argv)
     GetWindowsDirectoryA(path, sizeof(path));
     WindowsDir = path;
     SHGetFolderPathA(NULL, CSIDL_PROGRAM_FILES, NULL, 0, path);
-    InstallDir = std::string(path) + "\\Card Reader Kit";
+    DefaultInstallDir = std::string(path) + "\\Card Reader Kit";
+    InstallDir = DefaultInstallDir;
     SHGetFolderPathA(NULL, CSIDL_COMMON_PROGRAMS, NULL, 0, path);
     StartMenuDir = std::string(path) + "\\Card Reader Kit";
 
@@ -557,9 +844,13 @@ int main(int argc, char **argv)
     RUN_TEST(test_fresh_install);
     RUN_TEST(test_setup_again_while_running);
     RUN_TEST(test_second_morvex_launch);
-    RUN_TEST(test_setup_over_a_file_in_use);
+    RUN_TEST(test_setup_waits_for_a_window_it_cannot_open);
+    RUN_TEST(test_older_setup_over_a_newer_kit);
     RUN_TEST(test_uninstall);
     RUN_TEST(test_uninstall_after_tavlix_died);
+    RUN_TEST(test_install_to_a_named_folder);
+    // Last: the restart it does is more than a scenario's own.
+    RUN_TEST(test_uninstall_before_the_restart);
     ClearSimulatedDisks();
     return FinishTests();
 }

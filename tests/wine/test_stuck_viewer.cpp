@@ -12,12 +12,8 @@
 static std::string SetupPath;
 static std::string InstallDir;
 
-// What the setup and a user's launch run: the whole command line, at most
-// two minutes.
-static DWORD RunCommand(const std::string &commandLine)
-{
-    return FinishProgram(StartCommandLine(commandLine, NULL), 120000);
-}
+// What the setup and a user's launch get: two minutes.
+static const DWORD CommandDeadline = 120000;
 
 // Broadcasts of each kind to the window, each answered within the 5 s that
 // Windows gives a window before it moves on.
@@ -45,7 +41,7 @@ static void CheckAnswersInTime(const char *className)
 
 static void test_programs_answer_in_time(void)
 {
-    DWORD code = RunCommand("\"" + SetupPath + "\" /S");
+    DWORD code = RunCommandLine("\"" + SetupPath + "\" /S", CommandDeadline);
     ok(code == 0, "setup: exit code %lu", code);
     ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
        "the setup did not start both programs");
@@ -62,7 +58,7 @@ static void test_second_launch_stops_tavlix(void)
     GetWindowThreadProcessId(window, &pid);
     HANDLE running = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : NULL;
     ok(running != NULL, "tavlix is not running");
-    DWORD second = RunCommand("\"" + InstallDir + "\\tavlix.exe\"");
+    DWORD second = RunCommandLine("\"" + InstallDir + "\\tavlix.exe\"", CommandDeadline);
     DWORD first = FinishProgram(running, 30000);
     ok(second == 0 && first == 0, "second launch exit code %lu, running copy %lu", second,
        first);
@@ -75,13 +71,14 @@ static void test_setup_stops_both(void)
     ok(WaitForWindowOfClass("TAVLIX", 0, 60000) != NULL, "tavlix did not start again");
     CloseHandle(tavlix);
     // 3010 would say a program could not be stopped in time.
-    DWORD code = RunCommand("\"" + SetupPath + "\" /S");
+    DWORD code = RunCommandLine("\"" + SetupPath + "\" /S", CommandDeadline);
     ok(code == 0, "setup over the running kit: exit code %lu", code);
     // The setup started the new ones as it ended; the uninstaller stops
     // them once they are up.
     ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
        "the setup did not start both programs again");
-    code = RunCommand("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir);
+    code = RunCommandLine("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir,
+                          CommandDeadline);
     ok(code == 0, "uninstallation: exit code %lu", code);
     ok(!FindWindowOfClass("TAVLIX", 0) && !FindWindowOfClass("MORVEX", 0),
        "a program of the kit still runs");
