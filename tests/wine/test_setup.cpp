@@ -653,19 +653,25 @@ static void test_uninstall(void)
     CheckUninstalled(Before);
 }
 
-// What a tavlix that may not write the machine-wide places leaves when it
-// is killed: its markers and icon keys, for this account. (Seeded: this
-// tavlix writes machine-wide only.)
-static void SeedUserIconsLeftByTavlix(void)
+// A tavlix of an account that may not write the machine's places (their
+// keys read-only to it, as to a limited user) gives the reader's slots
+// icons of this user's own, and is killed: its keys and markers stay.
+static void KillTavlixOfLimitedUser(void)
 {
-    for (char letter = 'D'; letter <= 'G'; letter++) {
-        char name[2] = {letter, 0};
-        std::string key = std::string(UserExplorerKey) + "\\Drives\\" + name + "\\DefaultIcon";
-        ok(RegPutString(HKEY_CURRENT_USER, SettingsKey, name, "") &&
-               RegPutString(HKEY_CURRENT_USER, key.c_str(), "",
-                            (WindowsDir + "\\" + CardIcons[letter - 'D']).c_str()),
-           "per-user icon of %c:", letter);
-    }
+    const char *const machinePlaces[] = {"Software\\Classes\\Applications\\Explorer.exe\\Drives",
+                                         SettingsKey};
+    for (const char *key : machinePlaces)
+        ok(RegSetAccess(HKEY_LOCAL_MACHINE, key, "D:P(A;OICI;KR;;;WD)"), "%s locked", key);
+    HANDLE tavlix = StartCommandLine("\"" + InstallDir + "\\tavlix.exe\"", NULL);
+    WatchIconKeysOf(UserIconKeys);
+    ok(TavlixStartedUp() && LettersWithIcons() == "DEFG" && LettersWithMarkers() == "DEFG",
+       "the limited user's icons %s, markers %s", LettersWithIcons().c_str(),
+       LettersWithMarkers().c_str());
+    KillProgram(tavlix);
+    WatchIconKeysOf(MachineIconKeys);
+    // The uninstaller runs as an administrator.
+    for (const char *key : machinePlaces)
+        ok(RegSetAccess(HKEY_LOCAL_MACHINE, key, "D:P(A;OICI;KA;;;WD)"), "%s unlocked", key);
 }
 
 // tavlix died and left its icon keys and markers, machine-wide and for
@@ -684,7 +690,7 @@ static void test_uninstall_after_tavlix_died(void)
     ok(tavlix != NULL, "tavlix is not running");
     KillProgram(tavlix);
     ok(LettersWithMarkers() == "DEFG", "markers %s", LettersWithMarkers().c_str());
-    SeedUserIconsLeftByTavlix();
+    KillTavlixOfLimitedUser();
     const char openWith[] = "Software\\Classes\\Applications\\other.exe\\shell\\open\\command";
     ok(RegPutString(HKEY_CURRENT_USER, openWith, "", "other.exe \"%1\""), "Open With entry");
 
