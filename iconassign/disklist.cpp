@@ -7,6 +7,7 @@
 #include "tavlixstate.h"
 #include "volumeprefix.h"
 #include "asciitext.h"
+#include "lock.h"
 
 HKEY MountedDevicesKey;
 HKEY DiskEnumKey;
@@ -26,12 +27,11 @@ enum {
 };
 
 // Called on the main thread before any worker starts.
-void InitDiskList(void)
+int InitDiskList(void)
 {
-    if (DiskListLockReady)
-        return;
-    InitializeCriticalSection(&DiskListLock);
-    DiskListLockReady = 1;
+    if (!DiskListLockReady)
+        DiskListLockReady = InitLock(&DiskListLock);
+    return DiskListLockReady;
 }
 
 void FreeDiskList(void)
@@ -55,18 +55,17 @@ HKEY OpenMountedDevicesKey(void)
 }
 
 // The buffer receives the value name first; on failure it keeps it.
-int GetVolumeParentPrefix(HKEY key, char letter, char *prefix, DriveSkip *skip)
+DriveSkip GetVolumeParentPrefix(HKEY key, char letter, char *prefix)
 {
     unsigned char data[MountedDataMaxSize];
     DWORD size = sizeof(data);
     FormatVolumeValueName(letter, prefix);
     LONG rc = RegQueryValueExA(key, prefix, NULL, NULL, data, &size);
-    DriveSkip why = rc == ERROR_MORE_DATA ? SkipNoParentPrefix : SkipNoMountedEntry;
-    if (rc == ERROR_SUCCESS)
-        why = ExtractParentPrefix(data, size, prefix) ? DriveResolved : SkipNoParentPrefix;
-    if (skip)
-        *skip = why;
-    return why == DriveResolved;
+    if (rc == ERROR_MORE_DATA)
+        return SkipNoParentPrefix;
+    if (rc != ERROR_SUCCESS)
+        return SkipNoMountedEntry;
+    return ExtractParentPrefix(data, size, prefix) ? DriveResolved : SkipNoParentPrefix;
 }
 
 // The "Count" value, cut to the list's 26 entries (a negative one counts
@@ -163,33 +162,22 @@ static int DiskHasParentPrefix(const char *path, const char *prefix)
         && ParentPrefixEquals(prefix, idPrefix, size);
 }
 
-static void NoteFinding(DriveFinding *finding, DriveSkip skip, const char *disk)
-{
-    if (!finding)
-        return;
-    finding->skip = skip;
-    if (disk)
-        TextCopy(finding->disk, sizeof(finding->disk), disk);
-}
-
 // The first listed disk with the volume's prefix decides; DiskCount is read
 // afresh at every step, so a change during the walk takes effect at once.
-int MatchVolumeToDisk(const char *prefix, SlotType *slot, DriveFinding *finding)
+DriveSkip MatchVolumeToDisk(const char *prefix, SlotType *slot)
 {
-    int found = 0;
+    DriveSkip result = SkipNoDiskWithPrefix;
     *slot = SlotNone;
-    NoteFinding(finding, SkipNoDiskWithPrefix, "");
     EnterCriticalSection(&DiskListLock);
     for (int i = 0; i < DiskListSize && i < DiskCount && DiskList[i] != NULL; i++) {
         if (!DiskHasParentPrefix(DiskList[i], prefix))
             continue;
         *slot = ClassifySlot(DiskList[i]);
-        found = *slot != SlotNone;
-        NoteFinding(finding, found ? DriveResolved : SkipNotCardSlot, DiskList[i]);
+        result = *slot != SlotNone ? DriveResolved : SkipNotCardSlot;
         break;
     }
     LeaveCriticalSection(&DiskListLock);
-    return found;
+    return result;
 }
 
 int CopyDiskListEntry(int index, char *path)
@@ -210,7 +198,7 @@ static int FindVolumeOfDisk(const char *idPrefix, DWORD idPrefixSize)
 {
     for (int d = FirstCandidateDrive; d <= LastDrive; d++) {
         char prefix[VolumeValueNameSize];
-        if (GetVolumeParentPrefix(MountedDevicesKey, (char)('A' + d), prefix)
+        if (GetVolumeParentPrefix(MountedDevicesKey, (char)('A' + d), prefix) == DriveResolved
             && ParentPrefixEquals(prefix, idPrefix, idPrefixSize))
             return d;
     }
@@ -230,33 +218,22 @@ static int FindFreeDrive(DWORD driveMask)
 
 // The drive a card-slot disk has (its volume's letter) or will get (the
 // first free letter). The path is the caller's own copy.
-int FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
-                     unsigned char *drive, DriveFinding *finding)
+DriveSkip FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
+                           unsigned char *drive)
 {
     *drive = NoDrive;
-    NoteFinding(finding, SkipNotCardSlot, path);
     *slot = ClassifySlot(path);
     if (*slot == SlotNone)
-        return 0;
+        return SkipNotCardSlot;
     char idPrefix[ParentIdPrefixLimit];
     DWORD idPrefixSize;
-    if (!ReadParentIdPrefix(path, idPrefix, &idPrefixSize)) {
-        NoteFinding(finding, SkipDiskWithoutPrefix, NULL);
-        return 0;
-    }
-    if (finding) {
-        for (unsigned i = 0; i < idPrefixSize && i < sizeof(idPrefix); i++)
-            finding->prefix[i] = idPrefix[i];
-        TerminateRegistryText(finding->prefix, sizeof(finding->prefix), idPrefixSize);
-    }
+    if (!ReadParentIdPrefix(path, idPrefix, &idPrefixSize))
+        return SkipDiskWithoutPrefix;
     int d = FindVolumeOfDisk(idPrefix, idPrefixSize);
     if (d < 0)
         d = FindFreeDrive(driveMask);
-    if (d < 0) {
-        NoteFinding(finding, SkipNoDriveLetter, NULL);
-        return 0;
-    }
+    if (d < 0)
+        return SkipNoDriveLetter;
     *drive = (unsigned char)d;
-    NoteFinding(finding, DriveResolved, NULL);
-    return 1;
+    return DriveResolved;
 }

@@ -9,14 +9,6 @@
 
 enum { DiskListSize = 26, DiskPathSize = 260, ParentIdPrefixLimit = 20 };
 
-// What a resolution looked at, for the trace: why it passed a drive or a
-// disk over, or the parent prefix and the disk that gave the slot kind.
-struct DriveFinding {
-    DriveSkip skip;
-    char prefix[ParentIdPrefixLimit + 1];
-    char disk[DiskPathSize];
-};
-
 extern HKEY MountedDevicesKey;
 extern HKEY DiskEnumKey;
 // Entry i: null, or a DiskPathSize-byte heap block with the instance path
@@ -28,23 +20,28 @@ extern volatile LONG DiskCount;
 
 // Held by LoadDiskList while it rewrites entries and by each search while
 // it reads them, so no reader sees an entry half rewritten. Set up by
-// InitDiskList before any worker starts.
+// InitDiskList before any worker starts: zero when it could not be.
 extern CRITICAL_SECTION DiskListLock;
-void InitDiskList(void);
+int InitDiskList(void);
 // Releases every block and empties every entry (exit clean-up).
 void FreeDiskList(void);
 
+// The resolutions below answer DriveResolved when they found what they
+// look for, otherwise why not.
 HKEY OpenMountedDevicesKey(void);
-// prefix holds at least 15 bytes. skip, when given, says why it failed.
-int GetVolumeParentPrefix(HKEY key, char letter, char *prefix, DriveSkip *skip = NULL);
+// prefix holds at least 15 bytes: the drive's parent prefix when resolved.
+DriveSkip GetVolumeParentPrefix(HKEY key, char letter, char *prefix);
 LONG ReadDiskCount(void);
 LONG LoadDiskList(int fill);
-// finding, when given, receives the disk and why nothing was found.
-int MatchVolumeToDisk(const char *prefix, SlotType *slot, DriveFinding *finding = NULL);
+// The first listed disk with the volume's parent prefix, if a card slot:
+// its kind in slot (SlotNone otherwise).
+DriveSkip MatchVolumeToDisk(const char *prefix, SlotType *slot);
 // Copies entry index into path (DiskPathSize bytes) under DiskListLock.
 // Returns 0 when the entry is null or index is out of range.
 int CopyDiskListEntry(int index, char *path);
-int FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
-                     unsigned char *drive, DriveFinding *finding = NULL);
+// The kind of a card-slot disk and the index of the drive letter it has or
+// will get (255 in either when none).
+DriveSkip FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
+                           unsigned char *drive);
 
 #endif

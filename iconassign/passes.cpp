@@ -8,6 +8,8 @@
 #include "shellrefresh.h"
 #include "tavlixstate.h"
 #include "trace.h"
+#include "lock.h"
+#include "volumeprefix.h"
 
 enum { LastDriveBit = 25, PassLabelSize = 16 };
 
@@ -23,26 +25,20 @@ static void PassLabel(int pass, char *label)
     wsprintfA(label, pass ? "pass %d" : "exit", pass);
 }
 
+// What became of an icon a pass was to write.
+enum IconWrite { IconWritten, IconNotWritten, IconExitBegun };
+
 // SetDriveIcon, unless the program is on its way out (see passgate.h).
-static void WriteDriveIcon(const char *who, char letter, SlotType slot,
-                           const DriveFinding *finding)
+static IconWrite WriteDriveIcon(char letter, SlotType slot)
 {
-    if (!BeginIconWrite()) {
-        Trace("%s: drive %c: no icon written: exit begun", who, letter);
-        return;
-    }
+    if (!BeginIconWrite())
+        return IconExitBegun;
     int written = SetDriveIcon(letter, slot);
     EndIconWrite();
-    if (written)
-        Trace("%s: drive %c: given icon %s%s (%s slot, disk %s, parent prefix %s)", who, letter,
-              WindowsDir, IconFileTable[slot], SlotKindName(slot), finding->disk,
-              finding->prefix);
-    else
-        Trace("%s: drive %c: its icon key cannot be written", who, letter);
+    return written ? IconWritten : IconNotWritten;
 }
 
-static void AssignIconWithRefresh(const char *who, char letter, SlotType slot,
-                                  const DriveFinding *finding)
+static IconWrite AssignIconWithRefresh(char letter, SlotType slot)
 {
     char root[4] = {letter, ':', '\\', '\0'};
     char location[MAX_PATH];
@@ -53,20 +49,51 @@ static void AssignIconWithRefresh(const char *who, char letter, SlotType slot,
     ZeroMemory(&info, sizeof(info));
     SHGetFileInfoA(root, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_ICONLOCATION);
 
-    WriteDriveIcon(who, letter, slot, finding);
+    IconWrite outcome = WriteDriveIcon(letter, slot);
     InvalidateMyComputer();
     UpdateShellImage(location, iconIndex, info.iIcon);
+    return outcome;
 }
 
-static void TraceArrivalSkip(const char *who, char letter, const DriveFinding *finding)
+// source: what the slot kind was read from ("disk ...", "parent prefix ...").
+static void TraceIconWrite(const char *who, char letter, SlotType slot, IconWrite outcome,
+                           const char *source)
 {
-    if (finding->skip == SkipNotCardSlot)
-        Trace("%s: drive %c: skipped: disk %s is not a card slot", who, letter, finding->disk);
-    else if (finding->skip == SkipNoDiskWithPrefix)
-        Trace("%s: drive %c: skipped: no listed disk has parent prefix %s", who, letter,
-              finding->prefix);
+    switch (outcome) {
+    case IconWritten:
+        Trace("%s: drive %c: given icon %s%s (%s slot, %s)", who, letter, WindowsDir,
+              IconFileTable[slot], SlotKindName(slot), source);
+        break;
+    case IconNotWritten:
+        Trace("%s: drive %c: its icon key cannot be written", who, letter);
+        break;
+    case IconExitBegun:
+        Trace("%s: drive %c: no icon written: exit begun", who, letter);
+        break;
+    }
+}
+
+// The drive's parent prefix and disk, or why it has no icon to get.
+static DriveSkip ResolveArrivedDrive(int n, char *prefix, SlotType *slot)
+{
+    if (DriveAssigned[n])
+        return SkipAlreadyHasIcon;
+    DriveSkip skip = GetVolumeParentPrefix(MountedDevicesKey, (char)('A' + n), prefix);
+    if (skip != DriveResolved)
+        return skip;
+    LoadDiskList(1);
+    return MatchVolumeToDisk(prefix, slot);
+}
+
+static void TraceArrivalSkip(const char *who, char letter, DriveSkip skip, const char *prefix)
+{
+    if (skip == SkipNoDiskWithPrefix)
+        Trace("%s: drive %c: skipped: no listed disk has parent prefix %s", who, letter, prefix);
+    else if (skip == SkipNotCardSlot)
+        Trace("%s: drive %c: skipped: the disk with parent prefix %s is not a card slot", who,
+              letter, prefix);
     else
-        Trace("%s: drive %c: skipped: %s", who, letter, DriveSkipText(finding->skip));
+        Trace("%s: drive %c: skipped: %s", who, letter, DriveSkipText(skip));
 }
 
 void OnVolumeArrival(DWORD unitMask, int pass)
@@ -79,22 +106,18 @@ void OnVolumeArrival(DWORD unitMask, int pass)
         if (!(unitMask & (1u << n)))
             continue;
         char letter = (char)('A' + n);
-        DriveFinding finding;
-        finding.skip = SkipAlreadyHasIcon;
-        finding.disk[0] = '\0';
-        SlotType slot;
-        if (DriveAssigned[n] ||
-            !GetVolumeParentPrefix(MountedDevicesKey, letter, finding.prefix, &finding.skip)) {
-            TraceArrivalSkip(who, letter, &finding);
-            continue;
-        }
-        LoadDiskList(1);
-        if (!MatchVolumeToDisk(finding.prefix, &slot, &finding)) {
-            TraceArrivalSkip(who, letter, &finding);
+        char prefix[VolumeValueNameSize];
+        SlotType slot = SlotNone;
+        DriveSkip skip = ResolveArrivedDrive(n, prefix, &slot);
+        if (skip != DriveResolved) {
+            TraceArrivalSkip(who, letter, skip, prefix);
             continue;
         }
         InterlockedExchange(&DriveAssigned[n], 1);
-        AssignIconWithRefresh(who, letter, slot, &finding);
+        IconWrite outcome = AssignIconWithRefresh(letter, slot);
+        char source[VolumeValueNameSize + 16];
+        wsprintfA(source, "parent prefix %s", prefix);
+        TraceIconWrite(who, letter, slot, outcome, source);
     }
 }
 
@@ -116,11 +139,9 @@ void ScanAllDisks(int refresh, int pass)
             return;
         SlotType slot;
         unsigned char drive;
-        DriveFinding finding;
-        finding.prefix[0] = '\0';
-        if (!FindDriveForDisk(path, driveMask, &slot, &drive, &finding) || slot == SlotNone ||
-            drive > LastDriveBit) {
-            Trace("%s: disk %s: skipped: %s", who, path, DriveSkipText(finding.skip));
+        DriveSkip skip = FindDriveForDisk(path, driveMask, &slot, &drive);
+        if (skip != DriveResolved) {
+            Trace("%s: disk %s: skipped: %s", who, path, DriveSkipText(skip));
             continue;
         }
         char letter = (char)('A' + drive);
@@ -129,10 +150,11 @@ void ScanAllDisks(int refresh, int pass)
             continue;
         }
         InterlockedExchange(&DriveAssigned[drive], 1);
-        if (refresh)
-            AssignIconWithRefresh(who, letter, slot, &finding);
-        else
-            WriteDriveIcon(who, letter, slot, &finding);
+        IconWrite outcome = refresh ? AssignIconWithRefresh(letter, slot)
+                                    : WriteDriveIcon(letter, slot);
+        char source[DiskPathSize + 8];
+        wsprintfA(source, "disk %s", path);
+        TraceIconWrite(who, letter, slot, outcome, source);
     }
 }
 
@@ -180,50 +202,75 @@ static DWORD WINAPI PassThread(LPVOID parameter)
 
 // The request lives on the heap until the thread has read it: the window
 // procedure that starts a pass does not wait for it.
-static int StartPass(void (*run)(DWORD, int), DWORD argument)
+static PassStart StartPass(void (*run)(DWORD, int), DWORD argument)
 {
+    PassStart start = {0, PassNoMemory, 0, NULL};
     PassRequest *request =
         (PassRequest *)HeapAlloc(GetProcessHeap(), 0, sizeof(PassRequest));
     if (!request)
-        return 0;
-    int number = ++LastPassNumber;
+        return start;
     request->run = run;
     request->argument = argument;
-    request->number = number;
+    request->number = LastPassNumber + 1;
     EnterCriticalSection(&CountLock);
     PassesRunning++;
     LeaveCriticalSection(&CountLock);
     DWORD threadId;
-    HANDLE thread = CreateThread(NULL, 0, PassThread, request, 0, &threadId);
-    if (thread) {
-        CloseHandle(thread);
-        return number;
+    start.thread = CreateThread(NULL, 0, PassThread, request, CREATE_SUSPENDED, &threadId);
+    if (!start.thread) {
+        start.failure = PassNoThread;
+        start.error = GetLastError();
+        EnterCriticalSection(&CountLock);
+        PassesRunning--;
+        LeaveCriticalSection(&CountLock);
+        HeapFree(GetProcessHeap(), 0, request);
+        return start;
     }
-    EnterCriticalSection(&CountLock);
-    PassesRunning--;
-    LeaveCriticalSection(&CountLock);
-    HeapFree(GetProcessHeap(), 0, request);
-    return 0;
+    start.number = ++LastPassNumber;
+    start.failure = PassReady;
+    return start;
 }
 
-int StartScanAllDisks(int refresh)
+PassStart StartScanAllDisks(int refresh)
 {
     return StartPass(ScanAllDisksPass, (DWORD)refresh);
 }
 
-int StartVolumeArrival(DWORD unitMask)
+PassStart StartVolumeArrival(DWORD unitMask)
 {
     return StartPass(OnVolumeArrival, unitMask);
 }
 
-int StartVolumeRemoval(DWORD unitMask)
+PassStart StartVolumeRemoval(DWORD unitMask)
 {
     return StartPass(OnVolumeRemoval, unitMask);
 }
 
-void InitPasses(void)
+void RunPass(PassStart *start)
 {
-    InitializeCriticalSection(&CountLock);
+    if (!start->thread)
+        return;
+    ResumeThread(start->thread);
+    CloseHandle(start->thread);
+    start->thread = NULL;
+}
+
+const char *PassFailureText(PassFailure failure)
+{
+    switch (failure) {
+    case PassReady:
+        break;
+    case PassNoMemory:
+        return "no memory for its request";
+    case PassNoThread:
+        return "no thread";
+    }
+    return "started";
+}
+
+int InitPasses(void)
+{
+    return InitLock(&CountLock);
 }
 
 void TraceIdleBroadcast(DWORD event, const char *why)

@@ -13,13 +13,30 @@ void ScanAllDisks(int refresh, int pass);
 void OnVolumeArrival(DWORD unitMask, int pass);
 void OnVolumeRemoval(DWORD unitMask, int pass);
 
-// Start the pass on a detached thread: its number, or 0 when no thread
-// could be started (the event is then dropped).
-int StartScanAllDisks(int refresh);
-int StartVolumeArrival(DWORD unitMask);
-int StartVolumeRemoval(DWORD unitMask);
-// Called once before the first pass starts.
-void InitPasses(void);
+// Why a pass could not be started: its event is then dropped.
+enum PassFailure { PassReady, PassNoMemory, PassNoThread };
+
+// A pass whose thread exists but waits until RunPass lets it go: the window
+// thread reports the start first, so that the pass's own lines follow its
+// start line.
+struct PassStart {
+    int number;          // 0 when it could not be started
+    PassFailure failure;
+    DWORD error;         // why the thread could not be made
+    HANDLE thread;
+};
+PassStart StartScanAllDisks(int refresh);
+PassStart StartVolumeArrival(DWORD unitMask);
+PassStart StartVolumeRemoval(DWORD unitMask);
+// Lets a started pass run and lets go of its thread; nothing for one that
+// could not be started.
+void RunPass(PassStart *start);
+// "no memory for its request", "no thread".
+const char *PassFailureText(PassFailure failure);
+
+// Called once before the first pass starts; zero when its lock cannot be
+// made.
+int InitPasses(void);
 // The line of a broadcast that starts nothing, with the number of passes
 // still running. That number and the "still running" of each pass's end
 // line are taken and traced under one lock, so the lines come in the order

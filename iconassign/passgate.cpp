@@ -1,17 +1,18 @@
 #include <windows.h>
 #include "passgate.h"
+#include "lock.h"
 
 static CRITICAL_SECTION GateLock;
 static LONG ActivePasses;
 static int Closing;
 static void (*ReleaseSharedState)(void);
 
-void InitPassGate(void (*release)(void))
+int InitPassGate(void (*release)(void))
 {
-    InitializeCriticalSection(&GateLock);
     ReleaseSharedState = release;
     ActivePasses = 0;
     Closing = 0;
+    return InitLock(&GateLock);
 }
 
 int EnterPass(void)

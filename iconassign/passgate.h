@@ -20,8 +20,9 @@
 #define PASSGATE_H
 
 // release frees the disk list and closes the shared keys; the gate calls
-// it once, when the last of the exit clean-up and the passes leaves.
-void InitPassGate(void (*release)(void));
+// it once, when the last of the exit clean-up and the passes leaves. Zero
+// when the gate's lock cannot be made.
+int InitPassGate(void (*release)(void));
 // Nonzero when the pass may run; then LeavePass must follow.
 int EnterPass(void);
 void LeavePass(void);

@@ -60,6 +60,20 @@ static const char *VersionRules(void)
     return "icons at start only";
 }
 
+// "<what>: pass 3 started", or why the pass and its event were dropped. The
+// pass waits for RunPass, so its own lines come after this one.
+static void TracePassStart(const char *what, const PassStart &pass)
+{
+    if (pass.failure == PassReady) {
+        Trace("%s: pass %d started", what, pass.number);
+        return;
+    }
+    char error[ErrorTextSize];
+    FormatErrorText(pass.error, error, sizeof(error));
+    Trace("%s: dropped: %s%s%s", what, PassFailureText(pass.failure),
+          pass.failure == PassNoThread ? ": " : "", pass.failure == PassNoThread ? error : "");
+}
+
 // The start line of the place chosen, and why.
 static void TracePlace(const PlaceChoice &choice)
 {
@@ -121,11 +135,15 @@ static LRESULT OnCreate(void)
     }
     LONG count = ReadDiskCount();
     InterlockedExchange(&DiskCount, count);
-    if (IsWindowsXpFamily())
-        Trace("start-up: %ld disks listed: no pass at start on XP", count);
-    else
-        Trace("start-up: %ld disks listed: pass %d started (scan of all disks)", count,
-              StartScanAllDisks(1));
+    char what[64];
+    wsprintfA(what, "start-up: %ld disks listed", count);
+    if (IsWindowsXpFamily()) {
+        Trace("%s: no pass at start on XP", what);
+        return 0;
+    }
+    PassStart pass = StartScanAllDisks(1);
+    TracePassStart(what, pass);
+    RunPass(&pass);
     return 0;
 }
 
@@ -168,64 +186,81 @@ static void OnNodesChanged(void)
 {
     LONG count = ReadDiskCount();
     LONG before = DiskCount;
-    if (before < count) {
-        InterlockedExchange(&DiskCount, count);
-        if (IsWindowsXpFamily())
-            Trace("broadcast: device tree changed, %ld disks (were %ld): pass %d started (scan)",
-                  count, before, StartScanAllDisks(0));
-        else
-            Trace("broadcast: device tree changed, %ld disks (were %ld): only XP scans on growth",
-                  count, before);
-    } else if (before > count) {
-        InterlockedExchange(&DiskCount, count);
-        Trace("broadcast: device tree changed, %ld disks (were %ld): nothing started", count,
-              before);
-    } else {
+    if (count == before) {
         Trace("broadcast: device tree changed: disk count unchanged (%ld)", count);
+        return;
     }
+    InterlockedExchange(&DiskCount, count);
+    char what[80];
+    wsprintfA(what, "broadcast: device tree changed, %ld disks (were %ld)", count, before);
+    if (count < before || !IsWindowsXpFamily()) {
+        Trace("%s: %s", what, count < before ? "nothing started" : "only XP scans on growth");
+        return;
+    }
+    PassStart pass = StartScanAllDisks(0);
+    TracePassStart(what, pass);
+    RunPass(&pass);
+}
+
+// What a volume broadcast asks of this Windows version.
+enum VolumeAnswer { ArrivalPass, RemovalPass, NoVolume, ArrivalNotHere, MediumChanged };
+
+static VolumeAnswer AnswerVolume(WPARAM event, const DEV_BROADCAST_VOLUME *volume)
+{
+    if (!volume)
+        return NoVolume;
+    if (event == DBT_DEVICEARRIVAL)
+        return OsMajor == 5 && OsMinor == 0 ? ArrivalPass : ArrivalNotHere;
+    return IsMediumChange(volume) ? MediumChanged : RemovalPass;
+}
+
+static const char *VolumeAnswerText(VolumeAnswer answer)
+{
+    switch (answer) {
+    case ArrivalNotHere:
+        return "arrivals start nothing here (not 2000)";
+    case MediumChanged:
+        return "a card taken out, the drive stays: icon kept";
+    case ArrivalPass:
+    case RemovalPass:
+    case NoVolume:
+        break;
+    }
+    return "nothing started";
+}
+
+static void OnVolumeBroadcast(WPARAM event, LPARAM lParam)
+{
+    const DEV_BROADCAST_VOLUME *volume = VolumeHeader(lParam);
+    VolumeAnswer answer = AnswerVolume(event, volume);
+    char letters[UnitMaskLettersSize];
+    UnitMaskLetters(volume ? volume->dbcv_unitmask : 0, letters);
+    char what[64];
+    wsprintfA(what, volume ? "broadcast: %s of volume %s" : "broadcast: %s of something that is no volume",
+              event == DBT_DEVICEARRIVAL ? "arrival" : "removal", letters);
+    if (answer != ArrivalPass && answer != RemovalPass) {
+        Trace("%s: %s", what, VolumeAnswerText(answer));
+        return;
+    }
+    PassStart pass = answer == ArrivalPass ? StartVolumeArrival(volume->dbcv_unitmask)
+                                           : StartVolumeRemoval(volume->dbcv_unitmask);
+    TracePassStart(what, pass);
+    RunPass(&pass);
 }
 
 static void OnDeviceChange(WPARAM event, LPARAM lParam)
 {
     // Once the exit has begun the keys and the disk list are on their way
     // out: nothing may read them, reopen them or start a pass.
-    if (ExitBegun()) {
+    if (ExitBegun())
         TraceIdleBroadcast((DWORD)event, "exit begun: nothing started");
-        return;
-    }
-    // Only these two carry a header; other events' lParam is no pointer.
-    const DEV_BROADCAST_VOLUME *volume = NULL;
-    if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE)
-        volume = VolumeHeader(lParam);
-    char letters[UnitMaskLettersSize];
-    UnitMaskLetters(volume ? volume->dbcv_unitmask : 0, letters);
-    switch (event) {
-    case DBT_DEVNODES_CHANGED:
+    else if (event == DBT_DEVNODES_CHANGED)
         OnNodesChanged();
-        break;
-    case DBT_DEVICEARRIVAL:
-        if (!volume)
-            Trace("broadcast: arrival of something that is no volume: nothing started");
-        else if (OsMajor == 5 && OsMinor == 0)
-            Trace("broadcast: arrival of volume %s: pass %d started", letters,
-                  StartVolumeArrival(volume->dbcv_unitmask));
-        else
-            Trace("broadcast: arrival of volume %s: arrivals start nothing here (not 2000)",
-                  letters);
-        break;
-    case DBT_DEVICEREMOVECOMPLETE:
-        if (!volume)
-            Trace("broadcast: removal of something that is no volume: nothing started");
-        else if (IsMediumChange(volume))
-            Trace("broadcast: card taken out of %s: icon kept", letters);
-        else
-            Trace("broadcast: removal of volume %s: pass %d started", letters,
-                  StartVolumeRemoval(volume->dbcv_unitmask));
-        break;
-    default:
+    // Only these two carry a header; other events' lParam is no pointer.
+    else if (event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE)
+        OnVolumeBroadcast(event, lParam);
+    else
         TraceIdleBroadcast((DWORD)event, "nothing started");
-        break;
-    }
 }
 
 int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -277,9 +312,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
         return 0;
     }
 
-    InitPassGate(ReleaseSharedState);
-    InitDiskList();
-    InitPasses();
+    if (!InitPassGate(ReleaseSharedState) || !InitDiskList() || !InitPasses()) {
+        Trace("start: ends: no memory for the program's locks");
+        StopTrace(TraceDrainMs);
+        return 0;
+    }
     int code = RunShell(instance, showCommand);
     StopTrace(TraceDrainMs);
     return code;

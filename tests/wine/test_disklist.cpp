@@ -49,6 +49,7 @@ static std::string NumberedDisk(int i, const char *tag)
 
 struct Match {
     int found;
+    DriveSkip skip;
     SlotType slot;
 };
 
@@ -56,12 +57,14 @@ static Match MatchPrefix(const char *prefix)
 {
     Match m;
     m.slot = 77;
-    m.found = MatchVolumeToDisk(prefix, &m.slot);
+    m.skip = MatchVolumeToDisk(prefix, &m.slot);
+    m.found = m.skip == DriveResolved;
     return m;
 }
 
 struct Drive {
     int found;
+    DriveSkip skip;
     SlotType slot;
     unsigned char drive;
 };
@@ -71,7 +74,8 @@ static Drive FindDrive(const char *path, DWORD mask)
     Drive d;
     d.slot = 77;
     d.drive = 77;
-    d.found = FindDriveForDisk(path, mask, &d.slot, &d.drive);
+    d.skip = FindDriveForDisk(path, mask, &d.slot, &d.drive);
+    d.found = d.skip == DriveResolved;
     return d;
 }
 
@@ -90,8 +94,8 @@ static void test_reader_fixture(void)
     ok(LoadDiskList(1) == 2 && Entry(0) == SystemDiskPath && Entry(1) == FlashDiskPath,
        "two disks left: %s", Entry(1).c_str());
     char prefix[VolumeValueNameSize];
-    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'F', prefix) &&
-           !GetVolumeParentPrefix(MountedDevicesKey, 'G', prefix),
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'F', prefix) == SkipNoMountedEntry &&
+           GetVolumeParentPrefix(MountedDevicesKey, 'G', prefix) == SkipNoMountedEntry,
        "the cards' volumes are gone");
     ok(RegKeyExists(HKEY_LOCAL_MACHINE, DeviceKeyName(ReaderDiskPaths[0]).c_str()),
        "device keys stay");
@@ -129,26 +133,32 @@ static void test_volume_prefix(void)
     ok(MountedDevicesKey != NULL, "mounted devices key opened");
     char prefix[VolumeValueNameSize + 1];
     ok(InsertCard(ReaderSlotSD, 'F'), "card inserted");
-    ok(GetVolumeParentPrefix(MountedDevicesKey, 'F', prefix) && strcmp(prefix, SD) == 0,
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'F', prefix) == DriveResolved &&
+           strcmp(prefix, SD) == 0,
        "F: prefix %s", prefix);
-    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'G', prefix) &&
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'G', prefix) == SkipNoMountedEntry &&
            strcmp(prefix, "\\DosDevices\\G:") == 0,
        "no G: entry, the buffer holds the value name: %s", prefix);
 
     std::string data = RemovableVolumeData(SD);
     PutMountedDevice('H', data.substr(0, 78));
-    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) && strcmp(prefix, SD) == 0,
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) == DriveResolved &&
+           strcmp(prefix, SD) == 0,
        "78 bytes: %s", prefix);
     PutMountedDevice('H', data.substr(0, 77));
-    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix), "77 bytes: no prefix");
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) == SkipNoParentPrefix,
+       "77 bytes: no prefix");
     std::string padded = data + std::string(260 - data.size(), 'x');
     PutMountedDevice('H', padded);
-    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) && strcmp(prefix, SD) == 0,
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) == DriveResolved &&
+           strcmp(prefix, SD) == 0,
        "260 bytes: %s", prefix);
     PutMountedDevice('H', padded + "xx");
-    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix), "262 bytes: no prefix");
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) == SkipNoParentPrefix,
+       "262 bytes: no prefix");
     PutMountedDevice('H', padded + "x");
-    ok(!GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix), "261 bytes: no prefix");
+    ok(GetVolumeParentPrefix(MountedDevicesKey, 'H', prefix) == SkipNoParentPrefix,
+       "261 bytes: no prefix");
 }
 
 static void test_load_list(void)
@@ -327,7 +337,7 @@ static void test_match_bounds(void)
     ok(LoadDiskList(1) == 26, "26 disks");
     DiskCount = 1000;
     m = MatchPrefix(SD);
-    ok(m.found == 0 && m.slot == SlotNone, "no match in 26 entries");
+    ok(m.skip == SkipNoDiskWithPrefix && m.slot == SlotNone, "no match in 26 entries");
 }
 
 static void test_first_disk_wins(void)
@@ -337,7 +347,8 @@ static void test_first_disk_wins(void)
     LoadDiskList(1);
     DiskCount = 2;
     Match m = MatchPrefix(SD);
-    ok(m.found == 0 && m.slot == SlotNone, "the first disk is no card slot: %d", m.slot);
+    ok(m.skip == SkipNotCardSlot && m.slot == SlotNone, "the first disk is no card slot: %d",
+       m.slot);
 
     PutDiskValue(0, ReaderDiskPaths[ReaderSlotMS]);
     AddDiskDevice(ReaderDiskPaths[ReaderSlotMS], SD);
@@ -362,7 +373,7 @@ static void test_other_families_resolve(void)
     ok(DiskCount == 4, "four disks");
     for (int i = 0; i < 4; i++) {
         char prefix[VolumeValueNameSize];
-        ok(GetVolumeParentPrefix(MountedDevicesKey, (char)('J' + i), prefix),
+        ok(GetVolumeParentPrefix(MountedDevicesKey, (char)('J' + i), prefix) == DriveResolved,
            "volume %c", 'J' + i);
         Match m = MatchPrefix(prefix);
         ok(m.found == 1 && m.slot == kinds[i], "%s: slot %d", paths[i], m.slot);
@@ -401,7 +412,7 @@ static void test_find_drive(void)
 
     const DWORD lettersDtoZ = 0x03FFFFF8;
     d = FindDrive(cfPath, lettersDtoZ);
-    ok(d.found == 0 && d.slot == SlotCF && d.drive == 255, "D to Z taken: %d %d %d", d.found,
+    ok(d.skip == SkipNoDriveLetter && d.slot == SlotCF && d.drive == 255, "D to Z taken: %d %d %d", d.found,
        d.slot, d.drive);
     DriveAssigned['Z' - 'A'] = 1;
     d = FindDrive(cfPath, lettersDtoZ & ~(1u << 25));
@@ -412,13 +423,13 @@ static void test_find_drive(void)
     AddDiskDevice(FlashDiskPath, "7&99999999&0");
     PutMountedDevice('K', RemovableVolumeData("7&99999999&0"));
     d = FindDrive(FlashDiskPath, 0);
-    ok(d.found == 0 && d.slot == SlotNone && d.drive == 255, "flash disk: %d %d %d", d.found,
+    ok(d.skip == SkipNotCardSlot && d.slot == SlotNone && d.drive == 255, "flash disk: %d %d %d", d.found,
        d.slot, d.drive);
 
     // A card slot without a readable ParentIdPrefix, or without a key.
     AddDiskDevice(MultiCardSdDiskPath, NULL);
     d = FindDrive(MultiCardSdDiskPath, 0);
-    ok(d.found == 0 && d.slot == SlotSD && d.drive == 255, "no ParentIdPrefix: %d %d %d",
+    ok(d.skip == SkipDiskWithoutPrefix && d.slot == SlotSD && d.drive == 255, "no ParentIdPrefix: %d %d %d",
        d.found, d.slot, d.drive);
     d = FindDrive(VexlunorCfDiskPath, 0);
     ok(d.found == 0 && d.slot == SlotCF && d.drive == 255, "no device key: %d %d %d", d.found,
@@ -446,7 +457,7 @@ static DWORD WINAPI LoadThread(LPVOID)
 static DWORD WINAPI MatchThread(LPVOID)
 {
     SlotType slot;
-    return (DWORD)MatchVolumeToDisk(SD, &slot);
+    return (DWORD)(MatchVolumeToDisk(SD, &slot) == DriveResolved);
 }
 
 static DWORD WINAPI CopyThread(LPVOID)
