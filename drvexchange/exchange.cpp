@@ -69,38 +69,43 @@ static InstalledDriverState CheckInstalledDriver(const InstalledDriver *driver)
                                                                          : InstalledDiffers;
 }
 
-// "<decision>: on service <service>, <what the installed driver file
-// showed>: <reader>", decision and reason ahead of the long parts.
+// One line about a reader: decision and reason come ahead of the reader's
+// hardware ID, so a line cut to fit the trace loses the end of the ID first.
+static void TraceReader(unsigned long scan, const char *decision, const char *service,
+                        const char *reason, const char *reader)
+{
+    Trace("scan %lu: %s: on service %s, %s: %s", scan, decision, service, reason, reader);
+}
+
 static void TraceInstalledDriver(unsigned long scan, const char *reader, const char *service,
                                  InstalledDriverState state, const InstalledDriver *driver)
 {
-    static const char Skipped[] = "rest of the reader table skipped for this device";
-    char text[ErrorTextSize];
+    const char *decision = "rest of the reader table skipped for this device";
+    char reason[DriverPathSize + ErrorTextSize + 48];
+    char error[ErrorTextSize];
+    char written[FileTimeTextSize];
     char reference[FileTimeTextSize];
     switch (state) {
     case InstalledPathTooLong:
-        Trace("scan %lu: %s: on service %s, the installed driver's path does not fit: %s", scan,
-              Skipped, service, reader);
+        lstrcpyA(reason, "the installed driver's path does not fit");
         break;
     case InstalledUnreadable:
-        FormatErrorText(driver->error, text, sizeof(text));
-        Trace("scan %lu: %s: on service %s, installed driver %s cannot be read: %s: %s", scan,
-              Skipped, service, driver->path, text, reader);
+        FormatErrorText(driver->error, error, sizeof(error));
+        wsprintfA(reason, "installed driver %s cannot be read: %s", driver->path, error);
         break;
     case InstalledCurrent:
-        FormatFileTime(&driver->written, text);
-        Trace("scan %lu: left alone: on service %s, installed driver written %s, as the "
-              "reference: %s",
-              scan, service, text, reader);
+        decision = "left alone";
+        FormatFileTime(&driver->written, written);
+        wsprintfA(reason, "installed driver written %s, as the reference", written);
         break;
     case InstalledDiffers:
-        FormatFileTime(&driver->written, text);
+        decision = "its own driver to be installed again";
+        FormatFileTime(&driver->written, written);
         FormatFileTime(&ReferenceDriverTime, reference);
-        Trace("scan %lu: its own driver to be installed again: on service %s, installed driver "
-              "written %s, the reference %s: %s",
-              scan, service, text, reference, reader);
+        wsprintfA(reason, "installed driver written %s, the reference %s", written, reference);
         break;
     }
+    TraceReader(scan, decision, service, reason, reader);
 }
 
 // Forced installation of the reader's own driver for the devices with this
@@ -161,8 +166,7 @@ static void ExchangeDeviceDriver(unsigned long scan, HDEVINFO set, SP_DEVINFO_DA
               text);
         return;
     }
-    // Ends each line about this reader, after the decision and its reason:
-    // a line cut to fit the trace loses the end of the hardware ID first.
+    // Ends each line about this reader.
     char reader[ReaderHardwareIdSize + 32];
     wsprintfA(reader, "reader %s (device %lu)", hardwareId, index);
     int found = 0;
@@ -184,9 +188,8 @@ static void ExchangeDeviceDriver(unsigned long scan, HDEVINFO set, SP_DEVINFO_DA
         }
         switch (ClassifyService(service, ServiceNameSize)) {
         case ServiceGenericStorage:
-            Trace("scan %lu: its own driver to be installed: on service %s, the generic storage "
-                  "one: %s",
-                  scan, service, reader);
+            TraceReader(scan, "its own driver to be installed", service,
+                        "the generic storage one", reader);
             counts->requested += InstallReaderDriver(scan, hardwareId);
             break;
         case ServiceReaderDriver: {
@@ -201,8 +204,7 @@ static void ExchangeDeviceDriver(unsigned long scan, HDEVINFO set, SP_DEVINFO_DA
             break;
         }
         case ServiceOther:
-            Trace("scan %lu: left alone: on service %s, neither USBSTOR nor FLASHREADER: %s", scan,
-                  service, reader);
+            TraceReader(scan, "left alone", service, "neither USBSTOR nor FLASHREADER", reader);
             break;
         }
     }

@@ -136,7 +136,8 @@ static void test_generic_storage_gets_reader_driver(void)
     ok_traced("morvex: scan 1: installation returned TRUE, last error 0 (Success.)");
     ok_traced("morvex: scan 1: left alone: on service HidUsb, neither USBSTOR nor FLASHREADER: "
               "reader " Reader2Id " (device ");
-    ok_traced("morvex: scan 1 ended: ", " present USB devices, 2 readers, 1 installations requested");
+    ok_traced("morvex: scan 1 ended: ",
+              " present USB devices, 2 readers, 1 installations requested");
     ok_traced("morvex: ends: exit code 0");
 
     // A refused installation is traced with its error, and the scan goes
@@ -171,8 +172,8 @@ static void test_reader_driver_follows_reference_time(void)
     ok(MakeFileWithTime(InstalledPath, FileTimeAtSeconds(0)), "installed driver");
     std::vector<InstallRequest> r = ScanOnce();
     ok(r.empty(), "same time as the reference: %u requests", (unsigned)r.size());
-    ok_traced("morvex: scan 1: left alone: on service FLASHREADER, installed driver written " TimeAt0
-              ", as the reference: reader " Reader1Id " (device ");
+    ok_traced("morvex: scan 1: left alone: on service FLASHREADER, installed driver written "
+              TimeAt0 ", as the reference: reader " Reader1Id " (device ");
 
     const long long shifts[] = {-1, 1};
     for (int i = 0; i < 2; i++) {

@@ -92,7 +92,8 @@ static void test_setup_stops_both(void)
 // single held line would let it go (10 s).
 static void test_vorbind_does_not_wait_for_the_viewer(void)
 {
-    ok(AddDevice("USB\\VID_0E63&PID_0001\\V1", {"USB\\VID_0E63&PID_0001&REV_0001"}, NULL, false) &&
+    ok(AddDevice("USB\\VID_0E63&PID_0001\\V1", {"USB\\VID_0E63&PID_0001&REV_0001"}, NULL,
+                 false) &&
            AddDevice("USB\\VID_0E63&PID_0001\\V2", {"USB\\VID_0E63&PID_0001&REV_0002"}, NULL,
                      false),
        "two matching devices");
