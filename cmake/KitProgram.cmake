@@ -44,6 +44,13 @@ add_library(kittrace STATIC
 target_include_directories(kittrace PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kittrace PRIVATE ${KIT_COMPILE_OPTIONS})
 
+# The driver installation request of morvex and vorbind. tavlix does not
+# link it, so it never imports the new-device library.
+add_library(kitinstall STATIC ${PROJECT_SOURCE_DIR}/shell/driverinstall.cpp)
+target_include_directories(kitinstall PUBLIC ${PROJECT_SOURCE_DIR}/shell)
+target_compile_options(kitinstall PRIVATE ${KIT_COMPILE_OPTIONS})
+target_link_libraries(kitinstall PUBLIC kittrace newdev)
+
 # Sources of the shell that every program links.
 add_library(kitshell STATIC
     ${PROJECT_SOURCE_DIR}/shell/shell.cpp

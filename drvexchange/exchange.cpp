@@ -1,8 +1,8 @@
 #include "exchange.h"
 #include <setupapi.h>
-#include <newdev.h>
 #include <initguid.h>
 #include <usbiodef.h>
+#include "driverinstall.h"
 #include "structsizes.h"
 #include "readerid.h"
 #include "servicename.h"
@@ -11,19 +11,19 @@
 char WindowsDir[WindowsDirSize];
 FILETIME ReferenceDriverTime;
 
-enum InstalledDriverState { DriverUnreadable, DriverCurrent, DriverDiffers };
-
-int ReadLastWriteTime(const char *path, FILETIME *time)
+DWORD ReadLastWriteTime(const char *path, FILETIME *time)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error ? error : ERROR_OPEN_FAILED;
+    }
     time->dwLowDateTime = 0;
     time->dwHighDateTime = 0;
     GetFileTime(file, NULL, NULL, time);
     CloseHandle(file);
-    return 1;
+    return 0;
 }
 
 void FormatFileTime(const FILETIME *time, char *text)
@@ -36,39 +36,80 @@ void FormatFileTime(const FILETIME *time, char *text)
         wsprintfA(text, "0x%08lx%08lx", time->dwHighDateTime, time->dwLowDateTime);
 }
 
-// The trace line of a reader on the reader's own service says what the
-// comparison saw, or why there was none.
-static InstalledDriverState CheckInstalledDriver(unsigned long scan, const char *reader)
-{
+// The installed driver file as read for a reader on the reader's own service.
+struct InstalledDriver {
+    int pathBuilt;
     char path[DriverPathSize];
-    FILETIME installed;
-    if (!BuildInstalledDriverPath(path, sizeof(path), WindowsDir) ||
-        !ReadLastWriteTime(path, &installed)) {
-        char error[ErrorTextSize];
-        FormatLastError(error);
-        Trace("scan %lu: %s: installed driver %s cannot be read: %s: rest of the reader "
-              "table skipped for this device",
-              scan, reader, path, error);
-        return DriverUnreadable;
+    DWORD error; // why it could not be opened; 0 when it was
+    FILETIME written;
+};
+
+static void ReadInstalledDriver(InstalledDriver *driver)
+{
+    driver->error = 0;
+    driver->pathBuilt = BuildInstalledDriverPath(driver->path, sizeof(driver->path), WindowsDir);
+    if (driver->pathBuilt)
+        driver->error = ReadLastWriteTime(driver->path, &driver->written);
+}
+
+enum InstalledDriverState {
+    InstalledPathTooLong, // nothing to compare: the rest of the table is skipped
+    InstalledUnreadable,  // the same
+    InstalledCurrent,     // written when the reference copy was: left alone
+    InstalledDiffers      // its own driver is installed again
+};
+
+static InstalledDriverState CheckInstalledDriver(const InstalledDriver *driver)
+{
+    if (!driver->pathBuilt)
+        return InstalledPathTooLong;
+    if (driver->error)
+        return InstalledUnreadable;
+    return CompareFileTime(&ReferenceDriverTime, &driver->written) == 0 ? InstalledCurrent
+                                                                         : InstalledDiffers;
+}
+
+// One line about a reader: decision and reason come ahead of the reader's
+// hardware ID, so a line cut to fit the trace loses the end of the ID first.
+static void TraceReader(unsigned long scan, const char *decision, const char *service,
+                        const char *reason, const char *reader)
+{
+    Trace("scan %lu: %s: on service %s, %s: %s", scan, decision, service, reason, reader);
+}
+
+static void TraceInstalledDriver(unsigned long scan, const char *reader, const char *service,
+                                 InstalledDriverState state, const InstalledDriver *driver)
+{
+    const char *decision = "rest of the reader table skipped for this device";
+    char reason[DriverPathSize + ErrorTextSize + 48];
+    char error[ErrorTextSize];
+    char written[FileTimeTextSize];
+    char reference[FileTimeTextSize];
+    switch (state) {
+    case InstalledPathTooLong:
+        lstrcpyA(reason, "the installed driver's path does not fit");
+        break;
+    case InstalledUnreadable:
+        FormatErrorText(driver->error, error, sizeof(error));
+        wsprintfA(reason, "installed driver %s cannot be read: %s", driver->path, error);
+        break;
+    case InstalledCurrent:
+        decision = "left alone";
+        FormatFileTime(&driver->written, written);
+        wsprintfA(reason, "installed driver written %s, as the reference", written);
+        break;
+    case InstalledDiffers:
+        decision = "its own driver to be installed again";
+        FormatFileTime(&driver->written, written);
+        FormatFileTime(&ReferenceDriverTime, reference);
+        wsprintfA(reason, "installed driver written %s, the reference %s", written, reference);
+        break;
     }
-    char installedTime[FileTimeTextSize];
-    char referenceTime[FileTimeTextSize];
-    FormatFileTime(&installed, installedTime);
-    FormatFileTime(&ReferenceDriverTime, referenceTime);
-    if (CompareFileTime(&ReferenceDriverTime, &installed) == 0) {
-        Trace("scan %lu: %s: installed driver written %s, as the reference: left alone", scan,
-              reader, installedTime);
-        return DriverCurrent;
-    }
-    Trace("scan %lu: %s: installed driver written %s, the reference %s: its own driver "
-          "to be installed again",
-          scan, reader, installedTime, referenceTime);
-    return DriverDiffers;
+    TraceReader(scan, decision, service, reason, reader);
 }
 
 // Forced installation of the reader's own driver for the devices with this
-// hardware ID. Its outcome is traced, not acted on. Returns nonzero when
-// requested.
+// hardware ID. Returns nonzero when requested.
 static int InstallReaderDriver(unsigned long scan, const char *hardwareId)
 {
     // Sized for any accepted Windows directory, not only for short ones.
@@ -79,14 +120,9 @@ static int InstallReaderDriver(unsigned long scan, const char *hardwareId)
     }
     Trace("scan %lu: installation requested for %s: INF %s, flags 1 (forced)", scan, hardwareId,
           infPath);
-    // Primed: not every failure sets it, and an old code would mislead.
-    SetLastError(0);
-    BOOL done =
-        UpdateDriverForPlugAndPlayDevicesA(NULL, hardwareId, infPath, INSTALLFLAG_FORCE, NULL);
-    char error[ErrorTextSize];
-    FormatLastError(error);
-    Trace("scan %lu: installation returned %s, last error %s", scan, done ? "TRUE" : "FALSE",
-          error);
+    char lineStart[24];
+    wsprintfA(lineStart, "scan %lu", scan);
+    InstallDriver(lineStart, hardwareId, infPath, INSTALLFLAG_FORCE);
     return 1;
 }
 
@@ -97,15 +133,19 @@ static void ClearBuffer(char *buffer, unsigned size)
 }
 
 // Reads a text property into buffer, which has two bytes more than offered
-// so the text stays terminated whatever the device holds.
-static int ReadDeviceText(HDEVINFO set, SP_DEVINFO_DATA *device, DWORD property,
-                          char *buffer, unsigned offered)
+// so the text stays terminated whatever the device holds. Returns 0, or the
+// error of the query.
+static DWORD ReadDeviceText(HDEVINFO set, SP_DEVINFO_DATA *device, DWORD property,
+                            char *buffer, unsigned offered)
 {
     ClearBuffer(buffer, offered + 2);
     DWORD type;
     DWORD required;
-    return SetupDiGetDeviceRegistryPropertyA(set, device, property, &type, (BYTE *)buffer,
-                                             offered, &required) != FALSE;
+    if (SetupDiGetDeviceRegistryPropertyA(set, device, property, &type, (BYTE *)buffer, offered,
+                                          &required))
+        return 0;
+    DWORD error = GetLastError();
+    return error ? error : ERROR_INVALID_DATA;
 }
 
 struct ScanCounts {
@@ -118,12 +158,17 @@ static void ExchangeDeviceDriver(unsigned long scan, HDEVINFO set, SP_DEVINFO_DA
                                  DWORD index, ScanCounts *counts)
 {
     char hardwareId[ReaderHardwareIdSize + 2];
-    char error[ErrorTextSize];
-    if (!ReadDeviceText(set, device, SPDRP_HARDWAREID, hardwareId, ReaderHardwareIdSize)) {
-        FormatLastError(error);
-        Trace("scan %lu: device %lu: hardware ID cannot be read: %s: skipped", scan, index, error);
+    char text[ErrorTextSize];
+    DWORD error = ReadDeviceText(set, device, SPDRP_HARDWAREID, hardwareId, ReaderHardwareIdSize);
+    if (error) {
+        FormatErrorText(error, text, sizeof(text));
+        Trace("scan %lu: device %lu skipped: its hardware ID cannot be read: %s", scan, index,
+              text);
         return;
     }
+    // Ends each line about this reader.
+    char reader[ReaderHardwareIdSize + 32];
+    wsprintfA(reader, "reader %s (device %lu)", hardwareId, index);
     int found = 0;
     for (const ReaderId *entry = ReaderIdTable; entry->VendorId; entry++) {
         if (!MatchReaderId(hardwareId, ReaderHardwareIdSize, entry))
@@ -134,35 +179,32 @@ static void ExchangeDeviceDriver(unsigned long scan, HDEVINFO set, SP_DEVINFO_DA
         }
         // Read afresh for every entry: an installation may have changed it.
         char service[ServiceNameSize + 2];
-        if (!ReadDeviceText(set, device, SPDRP_SERVICE, service, ServiceNameSize)) {
-            FormatLastError(error);
-            Trace("scan %lu: reader %s (device %lu): its service cannot be read: %s: table "
-                  "entry %s %s skipped",
-                  scan, hardwareId, index, error, entry->VendorId, entry->ProductId);
+        error = ReadDeviceText(set, device, SPDRP_SERVICE, service, ServiceNameSize);
+        if (error) {
+            FormatErrorText(error, text, sizeof(text));
+            Trace("scan %lu: table entry %s %s skipped: its service cannot be read: %s: %s", scan,
+                  entry->VendorId, entry->ProductId, text, reader);
             continue;
         }
-        // Starts each line about this reader.
-        char reader[ReaderHardwareIdSize + ServiceNameSize + 48];
-        wsprintfA(reader, "reader %s (device %lu) on service %s", hardwareId, index, service);
         switch (ClassifyService(service, ServiceNameSize)) {
         case ServiceGenericStorage:
-            Trace("scan %lu: %s, the generic storage one: its own driver to be installed", scan,
-                  reader);
+            TraceReader(scan, "its own driver to be installed", service,
+                        "the generic storage one", reader);
             counts->requested += InstallReaderDriver(scan, hardwareId);
             break;
-        case ServiceReaderDriver:
-            switch (CheckInstalledDriver(scan, reader)) {
-            case DriverUnreadable:
-                return;
-            case DriverDiffers:
+        case ServiceReaderDriver: {
+            InstalledDriver driver;
+            ReadInstalledDriver(&driver);
+            InstalledDriverState state = CheckInstalledDriver(&driver);
+            TraceInstalledDriver(scan, reader, service, state, &driver);
+            if (state == InstalledDiffers)
                 counts->requested += InstallReaderDriver(scan, hardwareId);
-                break;
-            case DriverCurrent:
-                break;
-            }
+            else if (state != InstalledCurrent)
+                return;
             break;
+        }
         case ServiceOther:
-            Trace("scan %lu: %s: neither USBSTOR nor FLASHREADER: left alone", scan, reader);
+            TraceReader(scan, "left alone", service, "neither USBSTOR nor FLASHREADER", reader);
             break;
         }
     }

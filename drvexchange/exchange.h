@@ -11,9 +11,9 @@
 extern char WindowsDir[WindowsDirSize];
 extern FILETIME ReferenceDriverTime;
 
-// Last-write time of a file opened for reading. Returns 0 when the file
-// cannot be opened, with GetLastError telling why.
-int ReadLastWriteTime(const char *path, FILETIME *time);
+// Last-write time of a file opened for reading. Returns 0, or the error
+// that kept the file from being opened (time then untouched).
+DWORD ReadLastWriteTime(const char *path, FILETIME *time);
 
 // A file time for the trace, "2004-06-01 00:00:00 UTC", in FileTimeTextSize
 // bytes.

@@ -27,17 +27,26 @@ static unsigned long ScanCount;
 static int ReadStartupState(void)
 {
     UINT length = GetWindowsDirectoryA(WindowsDir, WindowsDirSize);
+    char error[ErrorTextSize];
+    if (length == 0) {
+        FormatLastError(error);
+        Trace("start: ends: the Windows folder cannot be read: %s", error);
+        return 0;
+    }
     if (!WindowsDirAccepted(length)) {
-        Trace("start: the Windows folder cannot be read or has 64 characters or more: ends");
+        Trace("start: ends: the Windows folder has 64 characters or more");
         return 0;
     }
     // Always fits: the Windows folder has at most 63 characters.
     char path[DriverPathSize];
-    if (!BuildReferenceDriverPath(path, sizeof(path), WindowsDir) ||
-        !ReadLastWriteTime(path, &ReferenceDriverTime)) {
-        char error[ErrorTextSize];
-        FormatLastError(error);
-        Trace("start: no reference driver: %s cannot be opened: %s: ends", path, error);
+    if (!BuildReferenceDriverPath(path, sizeof(path), WindowsDir)) {
+        Trace("start: ends: the reference driver's path does not fit");
+        return 0;
+    }
+    DWORD readError = ReadLastWriteTime(path, &ReferenceDriverTime);
+    if (readError) {
+        FormatErrorText(readError, error, sizeof(error));
+        Trace("start: ends: no reference driver: %s cannot be opened: %s", path, error);
         return 0;
     }
     char time[FileTimeTextSize];
@@ -86,7 +95,7 @@ static void RestartRescanTimer(HWND window, const DEV_BROADCAST_VOLUME *volume)
     }
     char error[ErrorTextSize];
     FormatLastError(error);
-    Trace("volume arrival, drives %s: the rescan timer cannot be set: %s: no rescan for it",
+    Trace("volume arrival, drives %s: no rescan for it: the rescan timer cannot be set: %s",
           letters, error);
 }
 
@@ -152,7 +161,7 @@ static int IsFirstCopyInSession(void)
     if (!mutex) {
         char error[ErrorTextSize];
         FormatLastError(error);
-        Trace("start: the mutex MorvexRunning cannot be made: %s: ends", error);
+        Trace("start: ends: the mutex MorvexRunning cannot be made: %s", error);
         return 0;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) {

@@ -3,7 +3,7 @@
 // handed to the new-device library with the variant's INF file.
 #include <windows.h>
 #include <setupapi.h>
-#include <newdev.h>
+#include "driverinstall.h"
 #include "structsizes.h"
 #include "rebind.h"
 #include "rebindrequest.h"
@@ -29,10 +29,20 @@ static int ChooseInstallation(const RebindRequest *request, const char **infPath
     char windowsDir[MAX_PATH];
     windowsDir[0] = '\0';
     UINT length = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+    if (length == 0) {
+        char error[ErrorTextSize];
+        FormatLastError(error);
+        Trace("nothing re-bound: the Windows folder cannot be read: %s", error);
+        return 0;
+    }
+    if (length >= sizeof(windowsDir)) {
+        Trace("nothing re-bound: the Windows folder has more than %u characters",
+              (unsigned)sizeof(windowsDir) - 1);
+        return 0;
+    }
     for (unsigned i = 0; i < sizeof(InfPath); i++)
         InfPath[i] = '\0';
-    if (length >= sizeof(windowsDir) ||
-        !BuildInfFolderPath(InfPath, sizeof(InfPath), windowsDir, request->InfName)) {
+    if (!BuildInfFolderPath(InfPath, sizeof(InfPath), windowsDir, request->InfName)) {
         Trace("nothing re-bound: the Windows folder, \"\\inf\\\" and INF name %s make more "
               "than 259 characters",
               request->InfName);
@@ -68,14 +78,10 @@ static int RebindDevice(HDEVINFO set, SP_DEVINFO_DATA *device, DWORD index,
         return 0;
     if (!MatchRebindHardwareId(hardwareId, HardwareIdSize, request))
         return 0;
-    Trace("device %lu: %s matches: installation requested", index, hardwareId);
-    // Primed: not every failure sets it, and an old code would mislead.
-    SetLastError(0);
-    BOOL done = UpdateDriverForPlugAndPlayDevicesA(NULL, hardwareId, infPath, flags, NULL);
-    char error[ErrorTextSize];
-    FormatLastError(error);
-    Trace("device %lu: installation returned %s, last error %s", index, done ? "TRUE" : "FALSE",
-          error);
+    Trace("device %lu: installation requested: its hardware ID %s matches", index, hardwareId);
+    char lineStart[24];
+    wsprintfA(lineStart, "device %lu", index);
+    InstallDriver(lineStart, hardwareId, infPath, flags);
     return 1;
 }
 

@@ -25,8 +25,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
                    int showCommand)
 {
     (void)previous;
-    // Written at once: nothing waits for this program's answer.
-    StartTrace(RebindProgramName, 0);
+    // Queued too: a viewer that stopped reading would hold each line up to
+    // 10 s, and a run with many devices for minutes.
+    StartTrace(RebindProgramName, 1);
     ArgumentTextKept = StoreArgumentText(ArgumentText, argumentText, RebindUsesInfName);
-    return RunShell(instance, showCommand);
+    int code = RunShell(instance, showCommand);
+    StopTrace(TraceDrainMs);
+    return code;
 }

@@ -1,13 +1,16 @@
 #include "trace.h"
 #include <stdarg.h>
+#include "lock.h"
 #include "tracequeue.h"
 
 enum { ProgramNameMax = 32 };
 
 static char Program[ProgramNameMax];
+// 0: each line is written at once; 1: queued; -1: the trace is off.
 static int Queued;
-// On the heap: a static one would take its 32 KiB in the program file.
-static TraceQueue *Queue;
+// Zero-filled, so it takes memory only as the program runs, not room in the
+// program file.
+static TraceQueue Queue;
 static CRITICAL_SECTION QueueLock;
 static HANDLE Wake;      // auto-reset: a line waits
 static int WriterWaits;  // the writer sleeps on Wake: the next line wakes it
@@ -30,7 +33,7 @@ static DWORD WINAPI WriteQueuedLines(LPVOID parameter)
     char line[TraceQueueLineSize + 2];
     for (;;) {
         EnterCriticalSection(&QueueLock);
-        WriterBusy = TraceQueueTake(Queue, line, TraceQueueLineSize);
+        WriterBusy = TraceQueueTake(&Queue, line, TraceQueueLineSize);
         WriterWaits = !WriterBusy;
         LeaveCriticalSection(&QueueLock);
         if (WriterBusy)
@@ -46,20 +49,35 @@ void StartTrace(const char *program, int queued)
         Program[i] = program[i];
     if (!queued)
         return;
-    InitializeCriticalSection(&QueueLock);
-    Queue = (TraceQueue *)HeapAlloc(GetProcessHeap(), 0, sizeof(TraceQueue));
-    if (Queue)
-        TraceQueueInit(Queue, Program);
-    Wake = CreateEventA(NULL, FALSE, FALSE, NULL);
-    DWORD threadId;
-    HANDLE writer = Queue && Wake
-                        ? CreateThread(NULL, 0, WriteQueuedLines, NULL, 0, &threadId)
-                        : NULL;
-    // Without a writer lines would pile up unwritten; writing them on the
-    // caller's thread could hold it up. The program then traces nothing.
-    Queued = writer ? 1 : -1;
-    if (writer)
+    TraceQueueInit(&Queue, Program);
+    static const char *const Parts[] = {"lock", "wake event", "writer thread"};
+    int made = 0; // of Parts, in this order
+    HANDLE writer = NULL;
+    if (InitLock(&QueueLock)) {
+        made = 1;
+        Wake = CreateEventA(NULL, FALSE, FALSE, NULL);
+        if (Wake) {
+            made = 2;
+            DWORD threadId;
+            writer = CreateThread(NULL, 0, WriteQueuedLines, NULL, 0, &threadId);
+        }
+    }
+    if (writer) {
         CloseHandle(writer);
+        Queued = 1;
+        return;
+    }
+    DWORD error = GetLastError();
+    if (made == 2)
+        CloseHandle(Wake);
+    if (made >= 1)
+        DeleteCriticalSection(&QueueLock);
+    // Without a writer, lines would pile up unwritten, and writing them on
+    // the callers' threads could hold those up: this one line is written at
+    // once, and no other. The number alone keeps the system's texts out of
+    // programs that have no other use for them.
+    Trace("trace off: its %s cannot be made: error %lu", Parts[made], error);
+    Queued = -1;
 }
 
 void Trace(const char *format, ...)
@@ -82,7 +100,7 @@ void Trace(const char *format, ...)
         return;
     }
     EnterCriticalSection(&QueueLock);
-    TraceQueuePut(Queue, line);
+    TraceQueuePut(&Queue, line);
     int wake = WriterWaits;
     WriterWaits = 0;
     LeaveCriticalSection(&QueueLock);
@@ -90,16 +108,19 @@ void Trace(const char *format, ...)
         SetEvent(Wake);
 }
 
-// At exit only, so a short poll costs nothing while the program runs.
+// At exit only, so a short poll costs nothing while the program runs. The
+// bound is kept by the clock: a Sleep lasts at least a scheduler tick,
+// about 15.6 ms on Windows 2000 and XP, so counting sleeps would not.
 void StopTrace(DWORD ms)
 {
     if (Queued <= 0)
         return;
-    for (DWORD waited = 0;; waited += 10) {
+    DWORD start = GetTickCount();
+    for (;;) {
         EnterCriticalSection(&QueueLock);
-        int done = TraceQueueEmpty(Queue) && !WriterBusy;
+        int done = TraceQueueEmpty(&Queue) && !WriterBusy;
         LeaveCriticalSection(&QueueLock);
-        if (done || waited >= ms)
+        if (done || GetTickCount() - start >= ms)
             return;
         Sleep(10);
     }

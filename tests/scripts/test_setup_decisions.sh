@@ -134,13 +134,16 @@ plan: register kit-i386 for i386 programs: $qemu" "$(plan "$w/apt-on" "$w/db-32"
 plan: register kit-i386 for i386 programs: $qemu" "$(plan "$w/apt" "$w/db-ready" "$w/binfmt-ours" no)"
 
     # Without root or a sudo that asks nothing, the first change stops the run.
+    # The user runs a copy: the clone may lie in a folder only its owner can
+    # enter (a home of mode 0700, a mktemp -d).
     mkdir -p "$w/bin"
     printf '#!/bin/sh\nexit 1\n' >"$w/bin/sudo"
+    cp "$setup" "$w/setup.sh"
     chmod -R a+rX "$w"
     local as_user=() out status
     [ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
     out=$(${as_user[@]+"${as_user[@]}"} env HOME="$w" PATH="$w/bin:$PATH" KIT_APT_ETC="$w/apt" KIT_DPKG_ADMIN="$w/db-bare" \
-        KIT_BINFMT="$w/binfmt" KIT_I386_NATIVE=yes "$setup" 2>&1)
+        KIT_BINFMT="$w/binfmt" KIT_I386_NATIVE=yes "$w/setup.sh" 2>&1)
     status=$?
     check "without root the first change stops the run, saying why" \
         "installing: wine32:i386

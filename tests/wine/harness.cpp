@@ -1,6 +1,5 @@
 #include "harness.h"
 #include "tracereader.h"
-#include "trace.h"
 #include <dbt.h>
 #include <sddl.h>
 #include <stdarg.h>
@@ -32,10 +31,14 @@ void CheckAt(const char *file, int line, bool condition, const char *format, ...
     fflush(stdout);
 }
 
-void CheckTracedAt(const char *file, int line, DWORD pid, size_t from, const std::string &text)
+void CheckTracedAt(const char *file, int line, DWORD pid, size_t from,
+                   const std::vector<std::string> &parts)
 {
-    bool found = WaitForTrace(pid, text.c_str(), from, 30000) >= 0;
-    CheckAt(file, line, found, "the trace has no line with \"%s\"", text.c_str());
+    bool found = WaitForTraceParts(pid, parts, from, 30000) >= 0;
+    std::string wanted;
+    for (const std::string &part : parts)
+        wanted += (wanted.empty() ? "\"" : " ... \"") + part + "\"";
+    CheckAt(file, line, found, "the trace has no line with %s", wanted.c_str());
     if (!found)
         PrintTrace(from, pid);
 }
@@ -673,11 +676,3 @@ bool SetLastWrite(const std::string &path, const FILETIME &lastWrite)
     return done;
 }
 
-// ---- the kit's trace ------------------------------------------------------------
-
-std::string ErrorTextOf(DWORD error)
-{
-    char text[ErrorTextSize];
-    FormatErrorText(error, text, sizeof(text));
-    return text;
-}

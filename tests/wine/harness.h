@@ -16,10 +16,12 @@ void CheckAt(const char *file, int line, bool condition, const char *format, ...
     __attribute__((format(printf, 4, 5)));
 #define ok(condition, ...) CheckAt(__FILE__, __LINE__, (condition), __VA_ARGS__)
 #define RUN_TEST(fn) RunTest(#fn, fn)
-// Checks that process pid traced a line containing text, from trace index
-// from on; a line is read some time after it was written, so this waits for
-// it (30 s at most), and prints the trace when it does not come.
-void CheckTracedAt(const char *file, int line, DWORD pid, size_t from, const std::string &text);
+// Checks that process pid (any when 0) traced a line holding each of parts,
+// in their order, on that one line, from trace index from on; a line is read
+// some time after it was written, so this waits for it (30 s at most), and
+// prints the trace when it does not come.
+void CheckTracedAt(const char *file, int line, DWORD pid, size_t from,
+                   const std::vector<std::string> &parts);
 void RunTest(const char *name, void (*fn)(void));
 // Prints the totals; returns the process exit code (0 when all passed).
 int FinishTests(void);
@@ -189,10 +191,5 @@ HWND OpenDialogWithAltCharacter(HWND window, char character, const char *caption
 // Sets the last-write time of a file the test made (never one of the
 // template's).
 bool SetLastWrite(const std::string &path, const FILETIME &lastWrite);
-
-// ---- the kit's trace ------------------------------------------------------------
-// An error code as the programs' trace lines give it: "5 (Access is
-// denied.)", with the system's text for it, or the number alone.
-std::string ErrorTextOf(DWORD error);
 
 #endif

@@ -24,9 +24,9 @@ static std::string Log;
 // Where the last run's trace lines begin; one morvex runs at a time.
 static size_t RunMark;
 
-// The last run traced a line with text (any process: one morvex runs at a
-// time).
-#define ok_traced(text) CheckTracedAt(__FILE__, __LINE__, 0, RunMark, text)
+// The last run traced a line holding these parts, in order (any process:
+// one morvex runs at a time).
+#define ok_traced(...) CheckTracedAt(__FILE__, __LINE__, 0, RunMark, {__VA_ARGS__})
 
 // One scan: morvex's start-up scan, then File > Exit. The requests, in
 // the order they came.
@@ -115,8 +115,8 @@ static void test_hardware_id_lists(void)
        "20 bytes without NUL");
     CheckRequests(__LINE__, ScanOnce(),
                   {FirstId, "USB\\VID_0E5B&PID_0A17&REV_0260", NoNulId(), LastId});
-    ok_traced(": hardware ID cannot be read: " + ErrorTextOf(ERROR_INSUFFICIENT_BUFFER) +
-              ": skipped");
+    ok_traced("morvex: scan 1: device ", " skipped: its hardware ID cannot be read: "
+              "122 (Insufficient buffer.)");
     RemoveReaders(readers);
 }
 
@@ -165,23 +165,22 @@ static void test_service_names(void)
     }
     expected.push_back(LastId);
     CheckRequests(__LINE__, ScanOnce(), expected);
-    ok_traced("morvex: scan 1: reader USB\\VID_0E5B&PID_0A17&REV_S020 (device ");
-    ok_traced("): its service cannot be read: " + ErrorTextOf(ERROR_INSUFFICIENT_BUFFER) +
-              ": table entry 0e5b 0a17 skipped");
+    ok_traced("morvex: scan 1: table entry 0e5b 0a17 skipped: its service cannot be read: "
+              "122 (Insufficient buffer.): reader USB\\VID_0E5B&PID_0A17&REV_S020 (device ");
     RemoveReaders(readers);
 }
 
 // The installed driver file cannot be opened (a directory, or held open
 // exclusively): no installation on that ground for the reader on its own
 // service, and the reader after it is still served.
-static void CheckInstalledDriverUnreadable(const char *what)
+static void CheckInstalledDriverUnreadable(const char *what, const char *error)
 {
     ok(SetDeviceService(First, "FLASHREADER") && SetDeviceService(Last, "USBSTOR"),
        "%s: services", what);
     CheckRequests(__LINE__, ScanOnce(), {LastId});
-    ok_traced("scan 1: reader " FirstId " (device ");
-    ok_traced(") on service FLASHREADER: installed driver " InstalledPath " cannot be read: ");
-    ok_traced(": rest of the reader table skipped for this device");
+    ok_traced("morvex: scan 1: rest of the reader table skipped for this device: on service "
+              "FLASHREADER, installed driver " InstalledPath " cannot be read: ",
+              error, ": reader " FirstId " (device ");
     ok(SetDeviceService(First, "USBSTOR"), "%s: service back", what);
 }
 
@@ -194,18 +193,18 @@ static void test_installed_driver_unreadable(void)
 
     HANDLE held = CreateFileA(InstalledPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ok(held != INVALID_HANDLE_VALUE, "installed driver held open: error %lu", GetLastError());
-    CheckInstalledDriverUnreadable("held open");
+    CheckInstalledDriverUnreadable("held open", "32 (Sharing violation.)");
     CloseHandle(held);
 
     ok(DeleteFileA(InstalledPath) && CreateDirectoryA(InstalledPath, NULL),
        "installed driver replaced by a directory");
-    CheckInstalledDriverUnreadable("directory");
+    CheckInstalledDriverUnreadable("directory", "5 (Access denied.)");
     RemoveDirectoryA(InstalledPath);
 }
 
 // The reference copy cannot be opened: morvex ends at once with 0, before
 // any window or scan.
-static void CheckEndsAtOnce(const char *what)
+static void CheckEndsAtOnce(const char *what, const char *error)
 {
     DeleteFileA(Log.c_str());
     RunMark = TraceMark();
@@ -215,19 +214,20 @@ static void CheckEndsAtOnce(const char *what)
     ok(code == 0, "%s: exit code 0x%lx", what, code);
     ok(!window, "%s: a window was created", what);
     ok(ReadInstallRequests(Log).empty(), "%s: a scan ran", what);
-    ok_traced("morvex: start: no reference driver: " ReferencePath " cannot be opened: ");
+    ok_traced("morvex: start: ends: no reference driver: " ReferencePath " cannot be opened: ",
+              error);
 }
 
 static void test_reference_unreadable(void)
 {
     HANDLE held = CreateFileA(ReferencePath, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ok(held != INVALID_HANDLE_VALUE, "reference held open: error %lu", GetLastError());
-    CheckEndsAtOnce("reference held open");
+    CheckEndsAtOnce("reference held open", "32 (Sharing violation.)");
     CloseHandle(held);
 
     ok(DeleteFileA(ReferencePath) && CreateDirectoryA(ReferencePath, NULL),
        "reference replaced by a directory");
-    CheckEndsAtOnce("reference is a directory");
+    CheckEndsAtOnce("reference is a directory", "5 (Access denied.)");
     RemoveDirectoryA(ReferencePath);
     ok(MakeFileWithTime(ReferencePath, FileTimeAtSeconds(0)), "reference back");
 }

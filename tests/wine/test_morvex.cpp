@@ -32,8 +32,8 @@ struct MorvexRun {
     HWND window;
 };
 
-// The last run traced a line with text.
-#define ok_traced(text) CheckTracedAt(__FILE__, __LINE__, RunPid, RunMark, text)
+// The last run traced a line holding these parts, in order.
+#define ok_traced(...) CheckTracedAt(__FILE__, __LINE__, RunPid, RunMark, {__VA_ARGS__})
 
 // Starts morvex and waits until its first scan is over and it pumps messages.
 static bool StartMorvex(MorvexRun *run)
@@ -127,18 +127,17 @@ static void test_generic_storage_gets_reader_driver(void)
            r[0].hardwareId.c_str());
         CheckForcedFromReaderInf(r[0]);
     }
-    ok_traced("morvex: start: reference driver " ReferencePath
-              ", written " TimeAt0);
+    ok_traced("morvex: start: reference driver " ReferencePath ", written " TimeAt0);
     ok_traced("morvex: scan 1 begun (start-up)");
-    ok_traced("scan 1: reader " Reader1Id " (device ");
-    ok_traced(") on service USBSTOR, the generic storage one: its own driver to be installed");
-    ok_traced("scan 1: installation requested for " Reader1Id ": INF " ExpectedInfPath
+    ok_traced("morvex: scan 1: its own driver to be installed: on service USBSTOR, the generic "
+              "storage one: reader " Reader1Id " (device ");
+    ok_traced("morvex: scan 1: installation requested for " Reader1Id ": INF " ExpectedInfPath
               ", flags 1 (forced)");
-    ok_traced("scan 1: installation returned TRUE, last error " + ErrorTextOf(0));
-    ok_traced("scan 1: reader " Reader2Id " (device ");
-    ok_traced(") on service HidUsb: neither USBSTOR nor FLASHREADER: left alone");
-    ok_traced("scan 1 ended: ");
-    ok_traced(", 2 readers, 1 installations requested");
+    ok_traced("morvex: scan 1: installation returned TRUE, last error 0 (Success.)");
+    ok_traced("morvex: scan 1: left alone: on service HidUsb, neither USBSTOR nor FLASHREADER: "
+              "reader " Reader2Id " (device ");
+    ok_traced("morvex: scan 1 ended: ",
+              " present USB devices, 2 readers, 1 installations requested");
     ok_traced("morvex: ends: exit code 0");
 
     // A refused installation is traced with its error, and the scan goes
@@ -153,9 +152,9 @@ static void test_generic_storage_gets_reader_driver(void)
        "both readers, IDs in either case: %u requests", (unsigned)r.size());
     for (size_t i = 0; i < r.size(); i++)
         CheckForcedFromReaderInf(r[i]);
-    ok_traced("scan 1: installation returned FALSE, last error " + ErrorTextOf(5));
-    ok_traced("scan 1: installation returned TRUE, last error " + ErrorTextOf(0));
-    ok_traced(", 2 readers, 2 installations requested");
+    ok_traced("morvex: scan 1: installation returned FALSE, last error 5 (Access denied.)");
+    ok_traced("morvex: scan 1: installation returned TRUE, last error 0 (Success.)");
+    ok_traced("morvex: scan 1 ended: ", ", 2 readers, 2 installations requested");
 
     // What 64-bit Windows answers a 32-bit program (ERROR_IN_WOW64): its
     // number as the Setup API writes it.
@@ -164,7 +163,7 @@ static void test_generic_storage_gets_reader_driver(void)
     ScanOnce();
     SetEnvironmentVariableA("KIT_NEWDEV_FAIL_AT", NULL);
     SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", NULL);
-    ok_traced("scan 1: installation returned FALSE, last error 0xE0000235");
+    ok_traced("morvex: scan 1: installation returned FALSE, last error 0xE0000235");
 }
 
 static void test_reader_driver_follows_reference_time(void)
@@ -173,8 +172,8 @@ static void test_reader_driver_follows_reference_time(void)
     ok(MakeFileWithTime(InstalledPath, FileTimeAtSeconds(0)), "installed driver");
     std::vector<InstallRequest> r = ScanOnce();
     ok(r.empty(), "same time as the reference: %u requests", (unsigned)r.size());
-    ok_traced(") on service FLASHREADER: installed driver written " TimeAt0
-              ", as the reference: left alone");
+    ok_traced("morvex: scan 1: left alone: on service FLASHREADER, installed driver written "
+              TimeAt0 ", as the reference: reader " Reader1Id " (device ");
 
     const long long shifts[] = {-1, 1};
     for (int i = 0; i < 2; i++) {
@@ -187,8 +186,9 @@ static void test_reader_driver_follows_reference_time(void)
             CheckForcedFromReaderInf(r[0]);
     }
     // The last one, a second newer.
-    ok_traced(") on service FLASHREADER: installed driver written " TimeAt1
-              ", the reference " TimeAt0 ": its own driver to be installed again");
+    ok_traced("morvex: scan 1: its own driver to be installed again: on service FLASHREADER, "
+              "installed driver written " TimeAt1 ", the reference " TimeAt0 ": reader " Reader1Id
+              " (device ");
 }
 
 static void test_other_services_left_alone(void)
@@ -197,8 +197,8 @@ static void test_other_services_left_alone(void)
     SetReaderServices("HidUsb", "usbccgp");
     std::vector<InstallRequest> r = ScanOnce();
     ok(r.empty(), "readers on other services: %u requests", (unsigned)r.size());
-    ok_traced("scan 1: reader " Reader2Id " (device ");
-    ok_traced(") on service usbccgp: neither USBSTOR nor FLASHREADER: left alone");
+    ok_traced("morvex: scan 1: left alone: on service usbccgp, neither USBSTOR nor FLASHREADER: "
+              "reader " Reader2Id " (device ");
 }
 
 // Whichever reader the scan meets first, the one on its own service with an
@@ -210,10 +210,9 @@ static void test_missing_installed_driver_skips_only_that_reader(void)
     std::vector<InstallRequest> r = ScanOnce();
     ok(r.size() == 1 && CountFor(r, Reader2Id) == 1,
        "reader 1 passed over, reader 2 served: %u requests", (unsigned)r.size());
-    ok_traced("scan 1: reader " Reader1Id " (device ");
-    ok_traced(") on service FLASHREADER: installed driver " InstalledPath " cannot be read: " +
-              ErrorTextOf(ERROR_FILE_NOT_FOUND) +
-              ": rest of the reader table skipped for this device");
+    ok_traced("morvex: scan 1: rest of the reader table skipped for this device: on service "
+              "FLASHREADER, installed driver " InstalledPath " cannot be read: 2 (File not found.): "
+              "reader " Reader1Id " (device ");
 
     SetReaderServices("USBSTOR", "FLASHREADER");
     r = ScanOnce();
@@ -234,8 +233,8 @@ static void test_missing_reference_ends_at_once(void)
     ok(code == 0, "exit code %lu", code);
     ok(!window, "a window was created");
     ok(ReadInstallRequests(Log).empty(), "a scan ran");
-    ok_traced("morvex: start: no reference driver: " ReferencePath " cannot be opened: " +
-              ErrorTextOf(ERROR_FILE_NOT_FOUND) + ": ends");
+    ok_traced("morvex: start: ends: no reference driver: " ReferencePath
+              " cannot be opened: 2 (File not found.)");
     ok(MakeFileWithTime(ReferencePath, FileTimeAtSeconds(0)), "reference copy back");
 }
 

@@ -1,18 +1,27 @@
 // The driver exchange with a Windows directory of 63 characters, the
 // longest the start-up check accepts: the exchange code is called directly
 // by a child copy of this program (Wine cannot move the real Windows
-// directory), with the newdev recorder, and its result is the exit code.
+// directory), with the newdev recorder and morvex's queued trace, and its
+// result is the exit code. Its paths make morvex's longest trace lines.
 #include "harness.h"
 #include <string.h>
 #include "exchange.h"
+#include "trace.h"
+#include "tracereader.h"
 
 #define Reader "USB\\VID_0E5B&PID_0A17\\L1"
 #define ReaderId "USB\\VID_0E5B&PID_0A17&REV_0100"
+#define LongReader "USB\\VID_0E5B&PID_0A17\\L2"
 
 static std::string LongDir;
 static std::string Folder;
 static std::string ChildExe;
 static std::string Log;
+// Where the last scan's trace lines begin; one child runs at a time.
+static size_t RunMark;
+
+// The last scan traced a line holding these parts, in order.
+#define ok_traced(...) CheckTracedAt(__FILE__, __LINE__, 0, RunMark, {__VA_ARGS__})
 
 // Child: one scan as morvex would run it with windowsDir.
 static int ScanWith(const char *windowsDir)
@@ -20,14 +29,18 @@ static int ScanWith(const char *windowsDir)
     lstrcpynA(WindowsDir, windowsDir, WindowsDirSize);
     char path[DriverPathSize];
     if (!BuildReferenceDriverPath(path, sizeof(path), WindowsDir) ||
-        !ReadLastWriteTime(path, &ReferenceDriverTime))
+        ReadLastWriteTime(path, &ReferenceDriverTime) != 0)
         return 2;
-    return ExchangeDrivers(1, "long Windows folder") ? 1 : 0;
+    StartTrace("morvex", 1);
+    int requested = ExchangeDrivers(1, "long Windows folder");
+    StopTrace(TraceDrainMs);
+    return requested ? 1 : 0;
 }
 
 static std::vector<InstallRequest> RunScan(DWORD *result)
 {
     DeleteFileA(Log.c_str());
+    RunMark = TraceMark();
     *result = RunProgram(ChildExe, "--scan " + LongDir, true, Log, 30000);
     return ReadInstallRequests(Log);
 }
@@ -67,6 +80,32 @@ static void test_installed_driver_under_long_windows_directory(void)
        (unsigned)r.size());
 }
 
+// A reader whose first hardware ID has 258 characters, the most a list of
+// 260 bytes holds with its end, on its own service with the installed
+// driver held open: with the long Windows folder in the path and the error,
+// its line runs past the 511 characters a queued line keeps. The decision
+// and its reason come first, so only the end of the hardware ID is lost.
+static void test_long_hardware_id_keeps_the_decision(void)
+{
+    std::string longId = ReaderId "&" + std::string(258 - 31, 'L');
+    ok(longId.size() == 258, "hardware ID of %u characters", (unsigned)longId.size());
+    ok(AddDevice(LongReader, {longId}, "FLASHREADER", true) && SetDeviceService(Reader, "HidUsb"),
+       "readers");
+    std::string installed = LongDir + "\\system32\\drivers\\zelmot.sys";
+    ok(MakeFileWithTime(installed, FileTimeAtSeconds(0)), "installed driver");
+    HANDLE held = CreateFileA(installed.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ok(held != INVALID_HANDLE_VALUE, "installed driver held open: error %lu", GetLastError());
+    DWORD result;
+    std::vector<InstallRequest> r = RunScan(&result);
+    CloseHandle(held);
+    ok(result == 0 && r.empty(), "unreadable driver: result %lu, %u requests", result,
+       (unsigned)r.size());
+    ok_traced("morvex: scan 1: rest of the reader table skipped for this device: on service "
+              "FLASHREADER, installed driver " + installed +
+              " cannot be read: 32 (Sharing violation.): reader " + longId.substr(0, 200));
+    ok(RemoveDevice(LongReader), "long reader removed");
+}
+
 int main(int argc, char **argv)
 {
     if (argc >= 3 && strcmp(argv[1], "--scan") == 0)
@@ -91,5 +130,6 @@ int main(int argc, char **argv)
 
     RUN_TEST(test_generic_storage_with_long_windows_directory);
     RUN_TEST(test_installed_driver_under_long_windows_directory);
+    RUN_TEST(test_long_hardware_id_keeps_the_decision);
     return FinishTests();
 }

@@ -84,6 +84,30 @@ static void test_setup_stops_both(void)
        "a program of the kit still runs");
 }
 
+// vorbind queues its lines as well: with the viewer stuck, a run with two
+// matching devices ends, both installations requested, sooner than a
+// single held line would let it go (10 s).
+static void test_vorbind_does_not_wait_for_the_viewer(void)
+{
+    ok(AddDevice("USB\\VID_0E63&PID_0001\\V1", {"USB\\VID_0E63&PID_0001&REV_0001"}, NULL,
+                 false) &&
+           AddDevice("USB\\VID_0E63&PID_0001\\V2", {"USB\\VID_0E63&PID_0001&REV_0002"}, NULL,
+                     false),
+       "two matching devices");
+    std::string folder = MakeWorkFolder("stuck-viewer-vorbind");
+    std::string exe = CopyProgramTo(folder, "vorbind.exe");
+    InstallNewdevRecorder(folder);
+    std::string log = NewdevLogPath(folder);
+    DeleteFileA(log.c_str());
+    DWORD start = GetTickCount();
+    DWORD code = RunProgram(exe, "0e63 0001 x.inf", true, log, 120000);
+    DWORD took = GetTickCount() - start;
+    size_t requests = ReadInstallRequests(log).size();
+    ok(code == 0 && requests == 2, "vorbind: exit code %lu, %u requests", code,
+       (unsigned)requests);
+    ok(took < 10000, "vorbind took %lu ms: it waited for the stuck viewer", (unsigned long)took);
+}
+
 int main(int argc, char **argv)
 {
     // This test's reader is a stuck one; StartTests keeps it.
@@ -100,6 +124,7 @@ int main(int argc, char **argv)
     RUN_TEST(test_programs_answer_in_time);
     RUN_TEST(test_second_launch_stops_tavlix);
     RUN_TEST(test_setup_stops_both);
+    RUN_TEST(test_vorbind_does_not_wait_for_the_viewer);
     ClearSimulatedDisks();
     return FinishTests();
 }

@@ -11,8 +11,8 @@ static const DWORD RunDeadline = 120000;
 static DWORD RunPid;
 static size_t RunMark;
 
-// The last run traced a line with text.
-#define ok_traced(text) CheckTracedAt(__FILE__, __LINE__, RunPid, RunMark, text)
+// The last run traced a line holding these parts, in order.
+#define ok_traced(...) CheckTracedAt(__FILE__, __LINE__, RunPid, RunMark, {__VA_ARGS__})
 
 static std::vector<InstallRequest> RunVorbind(const char *exe, const std::string &arguments,
                                               DWORD *exitCode)
@@ -74,10 +74,10 @@ static void test_variants(void)
     }
     ok_traced("vorbind: understood: vendor 0e5b, product 0a17, INF C:\\windows\\inf\\zelmot.inf "
               "(from the argument text), flags 1 (forced)");
-    ok_traced(": USB\\VID_0E5B&PID_0A17&REV_0100 matches: installation requested");
-    ok_traced("vorbind: device ");
-    ok_traced(": installation returned TRUE, last error " + ErrorTextOf(0));
-    ok_traced(" devices examined, 1 matched");
+    ok_traced("vorbind: device ",
+              ": installation requested: its hardware ID USB\\VID_0E5B&PID_0A17&REV_0100 matches");
+    ok_traced("vorbind: device ", ": installation returned TRUE, last error 0 (Success.)");
+    ok_traced("vorbind: done: ", " devices examined, 1 matched");
 
     r = RunVorbind("vorbind-oem.exe", "0e5b 0a17 other.inf", &code);
     ok(code == 0, "exit code %lu", code);
@@ -124,8 +124,8 @@ static void test_unused_inf_name_of_any_length(void)
         RunVorbind("vorbind.exe", "0e5b 0a17 " + std::string(56, 'n') + ".inf", &code);
     ok(code == 0 && r.empty(), "vorbind.exe: a 60-character name gives %u requests",
        (unsigned)r.size());
-    ok_traced("vorbind: nothing re-bound: the argument text \"0e5b 0a17 nnnn");
-    ok_traced(".inf\" names an INF file of more than 59 characters");
+    ok_traced("vorbind: nothing re-bound: the argument text \"0e5b 0a17 nnnn",
+              ".inf\" names an INF file of more than 59 characters");
 }
 
 static void test_case_rules(void)
@@ -165,9 +165,9 @@ static void test_every_device(void)
     SetEnvironmentVariableA("KIT_NEWDEV_FAIL_ERROR", NULL);
     ok(code == 0, "exit code %lu", code);
     ok(r.size() == 2, "two devices with one ID give two requests: %u", (unsigned)r.size());
-    ok_traced(": installation returned FALSE, last error " + ErrorTextOf(5));
-    ok_traced(": installation returned TRUE, last error " + ErrorTextOf(0));
-    ok_traced(" devices examined, 2 matched");
+    ok_traced("vorbind: device ", ": installation returned FALSE, last error 5 (Access denied.)");
+    ok_traced("vorbind: device ", ": installation returned TRUE, last error 0 (Success.)");
+    ok_traced("vorbind: done: ", " devices examined, 2 matched");
     r = RunVorbind("vorbind.exe", "0e62 0001 x.inf", &code);
     ok(r.size() == 1, "a device without driver or interface is re-bound too: %u",
        (unsigned)r.size());

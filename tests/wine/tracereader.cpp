@@ -95,14 +95,27 @@ std::vector<TraceLine> TraceLinesFrom(size_t from, DWORD pid, size_t to)
     return found;
 }
 
-long WaitForTrace(DWORD pid, const char *text, size_t from, DWORD ms)
+// Nonzero when text holds the parts one after another.
+static bool HoldsInOrder(const std::string &text, const std::vector<std::string> &parts)
+{
+    size_t at = 0;
+    for (const std::string &part : parts) {
+        at = text.find(part, at);
+        if (at == std::string::npos)
+            return false;
+        at += part.size();
+    }
+    return true;
+}
+
+long WaitForTraceParts(DWORD pid, const std::vector<std::string> &parts, size_t from, DWORD ms)
 {
     DWORD start = GetTickCount();
     for (;;) {
         EnterCriticalSection(&Lock);
         long at = -1;
         for (size_t i = from; i < Lines.size() && at < 0; i++)
-            if ((pid == 0 || Lines[i].pid == pid) && Lines[i].text.find(text) != std::string::npos)
+            if ((pid == 0 || Lines[i].pid == pid) && HoldsInOrder(Lines[i].text, parts))
                 at = (long)i;
         LeaveCriticalSection(&Lock);
         if (at >= 0)
@@ -111,6 +124,23 @@ long WaitForTrace(DWORD pid, const char *text, size_t from, DWORD ms)
             return -1;
         Sleep(10);
     }
+}
+
+long WaitForTrace(DWORD pid, const char *text, size_t from, DWORD ms)
+{
+    return WaitForTraceParts(pid, {text}, from, ms);
+}
+
+bool WaitForTraceCaughtUp(DWORD ms)
+{
+    // The reader takes lines one at a time, in order: this one is read only
+    // after everything before it.
+    static LONG count;
+    char marker[64];
+    snprintf(marker, sizeof(marker), "test: caught up (%ld)", InterlockedIncrement(&count));
+    size_t from = TraceMark();
+    OutputDebugStringA(marker);
+    return WaitForTraceParts(GetCurrentProcessId(), {marker}, from, ms) >= 0;
 }
 
 void PrintTrace(size_t from, DWORD pid)

@@ -28,9 +28,16 @@ size_t TraceMark(void);
 // Lines from index from on (up to index to, not included), of process pid
 // (any process when pid is 0).
 std::vector<TraceLine> TraceLinesFrom(size_t from, DWORD pid = 0, size_t to = (size_t)-1);
-// Waits for a line of pid (any when 0) from index from on that contains
-// text; its index, or -1 after ms.
+// Waits for a line of pid (any when 0) from index from on that holds every
+// one of parts, in their order, on that one line: its index, or -1 after
+// ms. Parts checked one by one could each come from another line.
+long WaitForTraceParts(DWORD pid, const std::vector<std::string> &parts, size_t from, DWORD ms);
+// The same for a single text.
 long WaitForTrace(DWORD pid, const char *text, size_t from, DWORD ms);
+// Returns once every line written before the call has been read: a line
+// this program writes itself comes after them. False when it did not come
+// within ms (a stuck reader never reads it).
+bool WaitForTraceCaughtUp(DWORD ms);
 // Prints the lines of pid from index from on, as context for a failure.
 void PrintTrace(size_t from, DWORD pid = 0);
 
