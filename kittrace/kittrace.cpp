@@ -39,9 +39,9 @@ static const RefusalText RefusalTexts[] = {
     {"start: no recording: no desktop folder%s: %s",
      "No trace is recorded: the desktop folder cannot be found%s.\n\n%s"},
     {"start: another debug-output viewer reads this session's debug output: no recording, "
-     "that viewer is left as it is%s%s",
+     "that viewer is left as it is",
      "Another debug-output viewer already reads the programs' messages: no trace is "
-     "recorded.\n\nClose that viewer, or take the trace with it.%s%s"},
+     "recorded.\n\nClose that viewer, or take the trace with it."},
     {"start: no recording: the debug output cannot be read%s: %s",
      "No trace is recorded: the programs' messages cannot be read%s.\n\n%s"},
     {"start: no recording: %s cannot be written: %s",
