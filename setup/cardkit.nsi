@@ -186,6 +186,7 @@ FunctionEnd
   !insertmacro InstallFile "${DIR}\vorbind.exe" "$INSTDIR\vorbind.exe"
   !insertmacro InstallFile "${DIR}\vorbind-oem.exe" "$INSTDIR\vorbind-oem.exe"
   !insertmacro InstallFile "${DIR}\vorbind-bare.exe" "$INSTDIR\vorbind-bare.exe"
+  !insertmacro InstallFile "${DIR}\kittrace.exe" "$INSTDIR\kittrace.exe"
 !macroend
 
 Function .onInit
@@ -251,6 +252,7 @@ SectionEnd
 Section "-Start menu"
   CreateDirectory "${StartMenuFolder}"
   CreateShortCut "${StartMenuFolder}\Read me.lnk" "$INSTDIR\readme.txt"
+  CreateShortCut "${StartMenuFolder}\Record a trace.lnk" "$INSTDIR\kittrace.exe"
   CreateShortCut "${StartMenuFolder}\Uninstall ${KitName}.lnk" "$INSTDIR\uninstall.exe"
 SectionEnd
 
@@ -367,6 +369,7 @@ Section "Uninstall"
   !insertmacro RemoveFile "$INSTDIR\vorbind.exe"
   !insertmacro RemoveFile "$INSTDIR\vorbind-oem.exe"
   !insertmacro RemoveFile "$INSTDIR\vorbind-bare.exe"
+  !insertmacro RemoveFile "$INSTDIR\kittrace.exe"
   !insertmacro RemoveFile "$INSTDIR\readme.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
@@ -383,6 +386,7 @@ Section "Uninstall"
   DeleteRegValue HKLM "${RunKey}" "tavlix"
   DeleteRegValue HKLM "${RunKey}" "morvex"
   Delete "${StartMenuFolder}\Read me.lnk"
+  Delete "${StartMenuFolder}\Record a trace.lnk"
   Delete "${StartMenuFolder}\Uninstall ${KitName}.lnk"
   RMDir "${StartMenuFolder}"
   DeleteRegKey HKLM "${UninstallKey}"
