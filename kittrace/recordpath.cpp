@@ -10,36 +10,33 @@ RecordArgument ParseRecordArgument(const char *argumentText, char *path, unsigne
 {
     if (pathSize > 0)
         path[0] = '\0';
-    const char *start = argumentText;
-    while (IsBlank(*start))
-        start++;
-    const char *end;
-    if (*start == '"') {
-        start++;
-        end = start;
-        while (*end != '\0' && *end != '"')
-            end++;
-        if (*end != '"')
+    unsigned long first = 0;
+    while (IsBlank(argumentText[first]))
+        first++;
+    unsigned long length = 0;
+    if (argumentText[first] == '"') {
+        first++;
+        while (argumentText[first + length] != '\0' && argumentText[first + length] != '"')
+            length++;
+        if (argumentText[first + length] != '"')
             return RecordArgumentOpenQuote;
-        const char *rest = end + 1;
-        while (IsBlank(*rest))
+        unsigned long rest = first + length + 1;
+        while (IsBlank(argumentText[rest]))
             rest++;
-        if (*rest != '\0')
+        if (argumentText[rest] != '\0')
             return RecordArgumentMoreWords;
     } else {
-        end = start;
-        while (*end != '\0')
-            end++;
-        while (end > start && IsBlank(end[-1]))
-            end--;
+        // Up to the last character that is not a blank.
+        for (unsigned long i = first; argumentText[i] != '\0'; i++)
+            if (!IsBlank(argumentText[i]))
+                length = i + 1 - first;
     }
-    unsigned long length = (unsigned long)(end - start);
     if (length == 0)
         return RecordArgumentNone;
     if (length + 1 > pathSize)
         return RecordArgumentTooLong;
     for (unsigned long i = 0; i < length; i++)
-        path[i] = start[i];
+        path[i] = argumentText[first + i];
     path[length] = '\0';
     return RecordArgumentPath;
 }

@@ -1,8 +1,7 @@
 #!/bin/bash
 # Static analysis of the kit's sources; exits non-zero on any finding.
 #  - cppcheck over every program source (shell/, iconassign/, drvexchange/,
-#    kittrace/,
-#    rebind/), the Windows API described by its windows library, for the
+#    rebind/, kittrace/), the Windows API described by its windows library, for the
 #    32-bit and the 64-bit platform, and the re-binder once per build variant;
 #    accepted findings are in scripts/cppcheck-suppressions.txt.
 #  - clang-tidy over the pure sources (no Windows header; the list is the

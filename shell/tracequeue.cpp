@@ -43,6 +43,7 @@ void TraceRingPut(TraceRing *ring, const char *line)
     ring->count++;
 }
 
+// "<program>: N trace lines dropped" into out, cut to fit.
 static void FormatDropNote(const TraceRing *ring, char *out, unsigned outSize)
 {
     char digits[24];
@@ -52,14 +53,18 @@ static void FormatDropNote(const TraceRing *ring, char *out, unsigned outSize)
         digits[n++] = (char)('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    char note[TraceQueueLineSize];
-    unsigned used = CopyCut(note, sizeof(note) - 48, ring->program);
-    note[used++] = ':';
-    note[used++] = ' ';
+    char number[28];
+    unsigned used = 0;
+    number[used++] = ':';
+    number[used++] = ' ';
     while (n > 0)
-        note[used++] = digits[--n];
-    CopyCut(note + used, sizeof(note) - used, " trace lines dropped");
-    CopyCut(out, outSize, note);
+        number[used++] = digits[--n];
+    number[used] = '\0';
+    // The name at most as long as a queue's line leaves it room.
+    used = CopyCut(out, outSize < TraceQueueLineSize - 47 ? outSize : TraceQueueLineSize - 47,
+                   ring->program);
+    used += CopyCut(out + used, outSize - used, number);
+    CopyCut(out + used, outSize - used, " trace lines dropped");
 }
 
 TraceTaken TraceRingTake(TraceRing *ring, char *out, unsigned outSize)
