@@ -84,7 +84,10 @@ function(kit_make_icon output)
 endfunction()
 kit_make_icon(app.ico app32.txt app16.txt)
 kit_make_icon(small.ico small16.txt)
-add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico)
+# The program icon's large image alone, for kittrace's 12 KiB.
+kit_make_icon(app32.ico app32.txt)
+add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico
+    ${KIT_ICON_DIR}/app32.ico)
 
 # The program's manifest (shell/program.manifest.in) into output, squeezed:
 # its comments (which hold no '>') and the blanks between tags go, as every
@@ -105,10 +108,21 @@ function(kit_make_manifest name output)
 endfunction()
 
 # kit_add_program(<target> TITLE <t> CLASS <c> DESCRIPTION <d> [NO_ICONS]
-#                 [OUTPUT_NAME <n>] SOURCES ... [LIBS ...] [DEFINITIONS ...])
+#                 [OUTPUT_NAME <n>] [RESOURCE_FILE <rc>] SOURCES ... [LIBS ...]
+#                 [DEFINITIONS ...])
+# RESOURCE_FILE replaces the shell's resources (shell/shell.rc) for a
+# program without the window shell; it includes programinfo.h as they do.
 function(kit_add_program target)
-    cmake_parse_arguments(P "NO_ICONS" "TITLE;CLASS;DESCRIPTION;OUTPUT_NAME"
+    cmake_parse_arguments(P "NO_ICONS" "TITLE;CLASS;DESCRIPTION;OUTPUT_NAME;RESOURCE_FILE"
         "SOURCES;LIBS;DEFINITIONS" ${ARGN})
+    set(rc ${PROJECT_SOURCE_DIR}/shell/shell.rc)
+    if(P_RESOURCE_FILE)
+        set(rc ${P_RESOURCE_FILE})
+    endif()
+    set(manifest_name ${target})
+    if(P_OUTPUT_NAME)
+        set(manifest_name ${P_OUTPUT_NAME})
+    endif()
     set(KIT_TITLE ${P_TITLE})
     set(KIT_CLASS ${P_CLASS})
     set(KIT_DESCRIPTION ${P_DESCRIPTION})
@@ -121,21 +135,20 @@ function(kit_add_program target)
     set(KIT_ICON_SMALL ${KIT_ICON_DIR}/small.ico)
     set(infodir ${CMAKE_CURRENT_BINARY_DIR}/${target}-info)
     set(KIT_MANIFEST_FILE ${infodir}/program.manifest)
-    kit_make_manifest(${target} ${KIT_MANIFEST_FILE})
+    kit_make_manifest(${manifest_name} ${KIT_MANIFEST_FILE})
     configure_file(${PROJECT_SOURCE_DIR}/shell/programinfo.h.in ${infodir}/programinfo.h)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
         ${PROJECT_SOURCE_DIR}/shell/program.manifest.in)
 
     # The entry point is compiled into the program itself: from an archive
     # the linker would not pull it in and would start at the wrong place.
-    add_executable(${target} WIN32 ${P_SOURCES} ${PROJECT_SOURCE_DIR}/shell/entry.cpp
-        ${PROJECT_SOURCE_DIR}/shell/shell.rc)
+    add_executable(${target} WIN32 ${P_SOURCES} ${PROJECT_SOURCE_DIR}/shell/entry.cpp ${rc})
     set(rc_depends ${KIT_MANIFEST_FILE})
     if(NOT P_NO_ICONS)
         list(APPEND rc_depends ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico)
         add_dependencies(${target} kiticons)
     endif()
-    set_source_files_properties(${PROJECT_SOURCE_DIR}/shell/shell.rc TARGET_DIRECTORY ${target}
+    set_source_files_properties(${rc} TARGET_DIRECTORY ${target}
         PROPERTIES OBJECT_DEPENDS "${rc_depends}")
     target_include_directories(${target} PRIVATE ${infodir} ${PROJECT_SOURCE_DIR}/shell)
     target_compile_definitions(${target} PRIVATE ${P_DEFINITIONS})

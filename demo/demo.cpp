@@ -1,8 +1,8 @@
 // The kit's main job, shown on a simulated card reader under Wine: a silent
 // install with the setup, which starts both programs at once; the reader
 // moved to its own driver; card icons following a card; a re-bind on
-// demand; the stop; the uninstallation. Run by scripts/demo.sh in a fresh
-// prefix.
+// demand; the stop; the uninstallation. kittrace records it all, as a user
+// would send it to support. Run by scripts/demo.sh in a fresh prefix.
 #include "harness.h"
 #include "reader.h"
 #include "tavlixrun.h"
@@ -15,6 +15,11 @@
 #define UninstallKey "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CardReaderKit"
 
 static std::string SetupPath;
+
+#define RecorderCaption "Card Reader Kit trace"
+static HANDLE Recorder;
+static HWND RecorderBox;
+static std::string RecordPath;
 
 static int Failures;
 
@@ -123,7 +128,7 @@ static void PrintIconTable(void)
 // out.
 static void ShowTrace(DWORD pid, size_t from)
 {
-    printf("    its trace (what a debug-output viewer shows):\n");
+    printf("    its trace (what kittrace records, as any debug-output viewer shows it):\n");
     for (const TraceLine &line : TraceLinesFrom(from, pid))
         if (line.text.find(": nothing started (") == std::string::npos)
             printf("      %s\n", line.text.c_str());
@@ -277,13 +282,76 @@ static void Uninstall(const std::string &tavlixPath)
     Expect(code == 0 && !left, "the uninstallation left something");
 }
 
+static BOOL CALLBACK PrintBoxLine(HWND child, LPARAM)
+{
+    char text[1024] = "";
+    GetWindowTextA(child, text, sizeof(text));
+    char *line = text;
+    while (*line) {
+        char *end = strchr(line, '\n');
+        if (end)
+            *end = '\0';
+        if (*line && strcmp(line, "OK") != 0)
+            printf("    | %s\n", line);
+        if (!end)
+            break;
+        line = end + 1;
+    }
+    return TRUE;
+}
+
+// What a user does when something does not work: Start menu, Card Reader
+// Kit, Record a trace. Here with a file of the demo's own; it reads the
+// trace for the whole demonstration (the demo follows its file).
+static void StartRecording(const std::string &folder)
+{
+    Step(0, "Record a trace: kittrace becomes the session's debug-output reader");
+    RecordPath = folder + "\\cardkit-trace.txt";
+    // The Windows the whole demonstration runs on, which the file names.
+    RegPutString(HKEY_CURRENT_USER, "Software\\Wine", "Version", "win2k");
+    DeleteFileA(RecordPath.c_str());
+    Recorder = StartProgram(KitProgramPath("kittrace.exe"), "\"" + RecordPath + "\"", false, "");
+    RecorderBox = Recorder ? WaitForDialogOfProcess(RecorderCaption, GetProcessId(Recorder), 60000)
+                           : NULL;
+    Expect(RecorderBox != NULL, "kittrace shows no box");
+    printf("    kittrace \"%s\" shows its box, \"" RecorderCaption "\":\n", RecordPath.c_str());
+    if (RecorderBox)
+        EnumChildWindows(RecorderBox, PrintBoxLine, 0);
+    Expect(FollowRecordFile(RecordPath), "kittrace's file is not there");
+}
+
+static void StopRecording(void)
+{
+    Step(8, "Click OK in kittrace's box: the recording ends, the file is complete");
+    HWND ok = RecorderBox ? GetDlgItem(RecorderBox, IDOK) : NULL;
+    if (ok)
+        PostMessageA(RecorderBox, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)ok);
+    DWORD code = FinishProgram(Recorder, 60000);
+    StopFollowingRecordFile();
+    printf("    kittrace: exit code %lu; %s, what a user sends to support:\n", code,
+           RecordPath.c_str());
+    FILE *file = fopen(RecordPath.c_str(), "rb");
+    char line[2048];
+    int lines = 0;
+    while (file && fgets(line, sizeof(line), file)) {
+        line[strcspn(line, "\r\n")] = '\0';
+        printf("      %s\n", line);
+        lines++;
+    }
+    if (file)
+        fclose(file);
+    Expect(code == 0 && lines > 1, "the recording did not end well");
+}
+
 int main(int argc, char **argv)
 {
-    StartTests(argc, argv);
+    // kittrace is the session's debug-output reader here, not the demo.
+    StartTests(argc, argv, false);
     SetupPath = SetupArgument(argc, argv);
     DWORD start = GetTickCount();
     std::string folder = MakeWorkFolder("demo");
     InstallNewdevRecorder(folder);
+    StartRecording(folder);
     std::string tavlix = InstallKit();
     if (tavlix.empty())
         return 1;
@@ -292,6 +360,7 @@ int main(int argc, char **argv)
     RebindOnDemand(folder);
     StopTavlix(&run, tavlix);
     Uninstall(tavlix);
+    StopRecording();
     printf("\ndemo %s in %.1f s\n", Failures ? "FAILED" : "finished",
            (GetTickCount() - start) / 1000.0);
     return Failures ? 1 : 0;

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Static analysis of the kit's sources; exits non-zero on any finding.
 #  - cppcheck over every program source (shell/, iconassign/, drvexchange/,
-#    rebind/), the Windows API described by its windows library, for the
+#    rebind/, kittrace/), the Windows API described by its windows library, for the
 #    32-bit and the 64-bit platform, and the re-binder once per build variant;
 #    accepted findings are in scripts/cppcheck-suppressions.txt.
 #  - clang-tidy over the pure sources (no Windows header; the list is the
@@ -10,8 +10,8 @@
 set -u
 cd "$(dirname "$0")/.."
 status=0
-dirs="shell iconassign rebind drvexchange"
-includes="-Ishell -Iiconassign -Irebind -Idrvexchange"
+dirs="shell iconassign rebind drvexchange kittrace"
+includes="-Ishell -Iiconassign -Irebind -Idrvexchange -Ikittrace"
 
 run_cppcheck() {
     cppcheck --quiet --error-exitcode=1 --std=c++17 --language=c++ \

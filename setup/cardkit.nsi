@@ -131,6 +131,7 @@ Var OldDir        ; where the installed kit is, when it is elsewhere
   !insertmacro RemoveFile "${DIR}\vorbind.exe"
   !insertmacro RemoveFile "${DIR}\vorbind-oem.exe"
   !insertmacro RemoveFile "${DIR}\vorbind-bare.exe"
+  !insertmacro RemoveFile "${DIR}\kittrace.exe"
   !insertmacro RemoveFile "${DIR}\readme.txt"
   Delete "${DIR}\uninstall.exe"
   Delete "${DIR}\install.inf"
@@ -245,6 +246,7 @@ FunctionEnd
   !insertmacro InstallFile "${DIR}\vorbind.exe" "$INSTDIR\vorbind.exe"
   !insertmacro InstallFile "${DIR}\vorbind-oem.exe" "$INSTDIR\vorbind-oem.exe"
   !insertmacro InstallFile "${DIR}\vorbind-bare.exe" "$INSTDIR\vorbind-bare.exe"
+  !insertmacro InstallFile "${DIR}\kittrace.exe" "$INSTDIR\kittrace.exe"
 !macroend
 
 Function .onInit
@@ -357,6 +359,7 @@ SectionEnd
 Section "-Start menu"
   CreateDirectory "${StartMenuFolder}"
   CreateShortCut "${StartMenuFolder}\Read me.lnk" "$INSTDIR\readme.txt"
+  CreateShortCut "${StartMenuFolder}\Record a trace.lnk" "$INSTDIR\kittrace.exe"
   CreateShortCut "${StartMenuFolder}\Uninstall ${KitName}.lnk" "$INSTDIR\uninstall.exe"
 SectionEnd
 
@@ -485,6 +488,7 @@ Section "Uninstall"
   DeleteRegValue HKLM "${RunKey}" "tavlix"
   DeleteRegValue HKLM "${RunKey}" "morvex"
   Delete "${StartMenuFolder}\Read me.lnk"
+  Delete "${StartMenuFolder}\Record a trace.lnk"
   Delete "${StartMenuFolder}\Uninstall ${KitName}.lnk"
   RMDir "${StartMenuFolder}"
   DeleteRegKey HKLM "${UninstallKey}"

@@ -12,6 +12,7 @@
 static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA is 48 bytes on 32-bit Windows");
 static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA is 28 bytes on 32-bit Windows");
 static_assert(sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes on 32-bit Windows");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes on 32-bit Windows");
 #endif
 
 #endif

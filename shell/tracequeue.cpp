@@ -14,61 +14,96 @@ static unsigned CopyCut(char *out, unsigned outSize, const char *text)
     return n;
 }
 
-void TraceQueueInit(TraceQueue *queue, const char *program)
+void TraceRingInit(TraceRing *ring, const char *program, char *storage, unsigned slots,
+                   unsigned slotSize)
 {
-    queue->program = program ? program : "";
-    queue->first = 0;
-    queue->count = 0;
-    queue->dropped = 0;
+    ring->program = program ? program : "";
+    ring->storage = storage;
+    ring->slots = slots;
+    ring->slotSize = slotSize;
+    ring->first = 0;
+    ring->count = 0;
+    ring->dropped = 0;
 }
 
-void TraceQueuePut(TraceQueue *queue, const char *line)
+static char *Slot(const TraceRing *ring, unsigned slot)
 {
-    if (queue->count == TraceQueueLines) {
-        queue->first = (queue->first + 1) % TraceQueueLines;
-        queue->count--;
-        queue->dropped++;
+    return ring->storage + (unsigned long)slot * ring->slotSize;
+}
+
+void TraceRingPut(TraceRing *ring, const char *line)
+{
+    if (ring->count == ring->slots) {
+        ring->first = (ring->first + 1) % ring->slots;
+        ring->count--;
+        ring->dropped++;
     }
-    unsigned slot = (queue->first + queue->count) % TraceQueueLines;
-    CopyCut(queue->lines[slot], TraceQueueLineSize, line);
-    queue->count++;
+    unsigned slot = (ring->first + ring->count) % ring->slots;
+    CopyCut(Slot(ring, slot), ring->slotSize, line);
+    ring->count++;
 }
 
-static void FormatDropNote(const TraceQueue *queue, char *out, unsigned outSize)
+// "<program>: N trace lines dropped" into out, cut to fit.
+static void FormatDropNote(const TraceRing *ring, char *out, unsigned outSize)
 {
     char digits[24];
     unsigned n = 0;
-    unsigned long value = queue->dropped;
+    unsigned long value = ring->dropped;
     do {
         digits[n++] = (char)('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    char note[TraceQueueLineSize];
-    unsigned used = CopyCut(note, sizeof(note) - 48, queue->program);
-    note[used++] = ':';
-    note[used++] = ' ';
+    char number[28];
+    unsigned used = 0;
+    number[used++] = ':';
+    number[used++] = ' ';
     while (n > 0)
-        note[used++] = digits[--n];
-    CopyCut(note + used, sizeof(note) - used, " trace lines dropped");
-    CopyCut(out, outSize, note);
+        number[used++] = digits[--n];
+    number[used] = '\0';
+    // The name at most as long as a queue's line leaves it room.
+    used = CopyCut(out, outSize < TraceQueueLineSize - 47 ? outSize : TraceQueueLineSize - 47,
+                   ring->program);
+    used += CopyCut(out + used, outSize - used, number);
+    CopyCut(out + used, outSize - used, " trace lines dropped");
+}
+
+TraceTaken TraceRingTake(TraceRing *ring, char *out, unsigned outSize)
+{
+    if (ring->dropped != 0) {
+        FormatDropNote(ring, out, outSize);
+        ring->dropped = 0;
+        return TraceTakenDropNote;
+    }
+    if (ring->count == 0)
+        return TraceTakenNothing;
+    CopyCut(out, outSize, Slot(ring, ring->first));
+    ring->first = (ring->first + 1) % ring->slots;
+    ring->count--;
+    return TraceTakenLine;
+}
+
+int TraceRingEmpty(const TraceRing *ring)
+{
+    return ring->count == 0 && ring->dropped == 0;
+}
+
+void TraceQueueInit(TraceQueue *queue, const char *program)
+{
+    TraceRingInit(&queue->ring, program, &queue->lines[0][0], TraceQueueLines,
+                  TraceQueueLineSize);
+}
+
+void TraceQueuePut(TraceQueue *queue, const char *line)
+{
+    TraceRingPut(&queue->ring, line);
 }
 
 int TraceQueueTake(TraceQueue *queue, char *out, unsigned outSize)
 {
-    if (queue->dropped != 0) {
-        FormatDropNote(queue, out, outSize);
-        queue->dropped = 0;
-        return 1;
-    }
-    if (queue->count == 0)
-        return 0;
-    CopyCut(out, outSize, queue->lines[queue->first]);
-    queue->first = (queue->first + 1) % TraceQueueLines;
-    queue->count--;
-    return 1;
+    return TraceRingTake(&queue->ring, out, outSize) != TraceTakenNothing;
 }
 
 int TraceQueueEmpty(const TraceQueue *queue)
 {
-    return queue->count == 0 && queue->dropped == 0;
+    return TraceRingEmpty(&queue->ring);
 }

@@ -27,7 +27,9 @@ void RunTest(const char *name, void (*fn)(void));
 int FinishTests(void);
 // Reads the command line: argv[1] is the Unix folder of the kit's programs,
 // argv[2] the folder of the test helpers (newdev stand-in, packages).
-void StartTests(int argc, char **argv);
+// Starts the test's trace reader unless readTrace is false (where kittrace
+// is to be the session's reader; FollowRecordFile then reads its file).
+void StartTests(int argc, char **argv, bool readTrace = true);
 // A Unix path (absolute, or relative to the current folder) as Windows
 // programs under Wine name it.
 std::string WindowsPathOf(const char *unixPath);

@@ -21,7 +21,7 @@
 #include <string.h>
 
 static const char *const Programs[] = {"tavlix.exe", "morvex.exe", "vorbind.exe",
-                                       "vorbind-oem.exe", "vorbind-bare.exe"};
+                                       "vorbind-oem.exe", "vorbind-bare.exe", "kittrace.exe"};
 // tavlix's default icon table, in slot order: CF, SD, SM, MS, combo.
 static const char *const CardIcons[] = {"cfico.ico", "sdico.ico", "smico.ico", "msico.ico",
                                         "comboico.ico"};
@@ -396,6 +396,7 @@ static void CheckRegistration(void)
         ok(!in32, "the entry is in the 32-bit view of 64-bit Windows");
     }
     ok(FileExists(StartMenuDir + "\\Read me.lnk") &&
+           FileExists(StartMenuDir + "\\Record a trace.lnk") &&
            FileExists(StartMenuDir + "\\Uninstall Card Reader Kit.lnk"),
        "Start menu folder %s lacks its shortcuts", StartMenuDir.c_str());
 }

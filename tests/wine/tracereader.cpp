@@ -10,6 +10,14 @@ static HANDLE Stop;
 static HANDLE Reader;
 static const char *Buffer; // the writer's process id, then its text
 static int StuckAfter;
+static HANDLE Followed;   // kittrace's file
+static HANDLE FollowStop;
+static HANDLE Follower;
+
+// Ready before main: a test that reads no trace may still ask for its mark.
+static struct LockSetUp {
+    LockSetUp() { InitializeCriticalSection(&Lock); }
+} lockSetUp;
 
 static DWORD WINAPI ReadLines(LPVOID)
 {
@@ -34,17 +42,18 @@ static DWORD WINAPI ReadLines(LPVOID)
 
 bool StartTraceReader(int stuckAfter)
 {
-    static bool lockReady;
     if (Reader)
         return true;
-    if (!lockReady)
-        InitializeCriticalSection(&Lock);
-    lockReady = true;
     StuckAfter = stuckAfter;
     Mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096,
                                  "DBWIN_BUFFER");
     if (!Mapping || GetLastError() == ERROR_ALREADY_EXISTS) {
         printf("cannot read the debug output: another reader has it\n");
+        // The other reader's section: a handle kept would keep it after
+        // that reader ends, and the next reader would be refused.
+        if (Mapping)
+            CloseHandle(Mapping);
+        Mapping = NULL;
         return false;
     }
     Buffer = (const char *)MapViewOfFile(Mapping, FILE_MAP_READ, 0, 0, 0);
@@ -147,4 +156,77 @@ void PrintTrace(size_t from, DWORD pid)
 {
     for (const TraceLine &line : TraceLinesFrom(from, pid))
         printf("  [%lu] %s\n", (unsigned long)line.pid, line.text.c_str());
+}
+
+// A record of kittrace's file as a line of its process; false for the
+// file's first line.
+static bool ParseRecord(const std::string &record, TraceLine *line)
+{
+    unsigned long pid = 0;
+    int textAt = -1;
+    if (sscanf(record.c_str(), "%*2u:%*2u:%*2u.%*3u [%lu] %n", &pid, &textAt) < 1 || textAt < 0)
+        return false;
+    line->pid = (DWORD)pid;
+    line->text = record.substr((size_t)textAt);
+    return true;
+}
+
+// Reads what the file holds beyond what was read; whole records only.
+static void ReadRecords(std::string *pending)
+{
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(Followed, chunk, sizeof(chunk), &got, NULL) && got > 0) {
+        pending->append(chunk, got);
+        size_t end;
+        while ((end = pending->find("\r\n")) != std::string::npos) {
+            TraceLine line;
+            if (ParseRecord(pending->substr(0, end), &line)) {
+                EnterCriticalSection(&Lock);
+                Lines.push_back(line);
+                LeaveCriticalSection(&Lock);
+            }
+            pending->erase(0, end + 2);
+        }
+    }
+}
+
+static DWORD WINAPI FollowRecords(LPVOID)
+{
+    std::string pending;
+    for (;;) {
+        bool stop = WaitForSingleObject(FollowStop, 10) == WAIT_OBJECT_0;
+        ReadRecords(&pending);
+        if (stop)
+            return 0;
+    }
+}
+
+bool FollowRecordFile(const std::string &path)
+{
+    if (Follower)
+        return true;
+    Followed = CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (Followed == INVALID_HANDLE_VALUE) {
+        printf("cannot follow %s: error %lu\n", path.c_str(), GetLastError());
+        Followed = NULL;
+        return false;
+    }
+    FollowStop = CreateEventA(NULL, TRUE, FALSE, NULL);
+    Follower = CreateThread(NULL, 0, FollowRecords, NULL, 0, NULL);
+    return Follower != NULL;
+}
+
+void StopFollowingRecordFile(void)
+{
+    if (!Follower)
+        return;
+    SetEvent(FollowStop);
+    WaitForSingleObject(Follower, INFINITE);
+    for (HANDLE *handle : {&Follower, &FollowStop, &Followed}) {
+        CloseHandle(*handle);
+        *handle = NULL;
+    }
 }

@@ -23,6 +23,14 @@ bool StartTraceReader(int stuckAfter = 0);
 // Ends the reading: the programs' debug output then goes nowhere, as when
 // no viewer runs. The lines read so far stay.
 void StopTraceReader(void);
+// Where kittrace is the session's reader instead (no other reader can run
+// beside it): its file, as it grows, is read as the trace. Its records
+// ("hh:mm:ss.mmm [pid] text") become lines of that process; its first line
+// is left out. Only the kit's lines are there. False when the file cannot
+// be opened.
+bool FollowRecordFile(const std::string &path);
+// Reads what the file holds now, then stops following it.
+void StopFollowingRecordFile(void);
 // How many lines were read so far: a mark to read or wait from.
 size_t TraceMark(void);
 // Lines from index from on (up to index to, not included), of process pid
