@@ -84,10 +84,7 @@ function(kit_make_icon output)
 endfunction()
 kit_make_icon(app.ico app32.txt app16.txt)
 kit_make_icon(small.ico small16.txt)
-# The program icon's large image alone, for kittrace's 12 KiB.
-kit_make_icon(app32.ico app32.txt)
-add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico
-    ${KIT_ICON_DIR}/app32.ico)
+add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico)
 
 # The program's manifest (shell/program.manifest.in) into output, squeezed:
 # its comments (which hold no '>') and the blanks between tags go, as every
