@@ -43,6 +43,7 @@ add_library(kittrace STATIC
     ${PROJECT_SOURCE_DIR}/shell/lock.cpp)
 target_include_directories(kittrace PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kittrace PRIVATE ${KIT_COMPILE_OPTIONS})
+target_link_libraries(kittrace PUBLIC kittext)
 
 # The driver installation request of morvex and vorbind. tavlix does not
 # link it, so it never imports the new-device library.
@@ -84,7 +85,10 @@ function(kit_make_icon output)
 endfunction()
 kit_make_icon(app.ico app32.txt app16.txt)
 kit_make_icon(small.ico small16.txt)
-add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico)
+# The program icon's large image alone, for kittrace's 12 KiB.
+kit_make_icon(app32.ico app32.txt)
+add_custom_target(kiticons DEPENDS ${KIT_ICON_DIR}/app.ico ${KIT_ICON_DIR}/small.ico
+    ${KIT_ICON_DIR}/app32.ico)
 
 # The program's manifest (shell/program.manifest.in) into output, squeezed:
 # its comments (which hold no '>') and the blanks between tags go, as every

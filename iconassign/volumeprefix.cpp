@@ -11,20 +11,6 @@ const unsigned PrefixEndingAmpersand = 3;   // the third '&' ends the prefix
 
 const char DeviceKeyHead[] = "system\\CurrentControlSet\\Enum\\";
 
-// Writes the decimal digits of value at text, returns the count written.
-unsigned FormatDecimal(unsigned value, char *text)
-{
-    char reversed[10];
-    unsigned count = 0;
-    do {
-        reversed[count++] = (char)('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (unsigned i = 0; i < count; i++)
-        text[i] = reversed[count - 1 - i];
-    return count;
-}
-
 } // namespace
 
 void FormatVolumeValueName(char letter, char *name)
@@ -67,8 +53,7 @@ void FormatDiskValueName(int index, char *name)
         name[n++] = '-';
         magnitude = 0u - magnitude;
     }
-    n += FormatDecimal(magnitude, name + n);
-    name[n] = '\0';
+    FormatDecimal(magnitude, 1, name + n);
 }
 
 int FormatDeviceKeyName(const char *instancePath, char *keyName,

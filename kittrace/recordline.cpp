@@ -41,16 +41,9 @@ static void PutText(Writer *w, const char *text, unsigned max)
 // value in decimal, at least width digits (zeros in front).
 static void PutNumber(Writer *w, unsigned long value, unsigned width)
 {
-    char digits[24];
-    unsigned n = 0;
-    do {
-        digits[n++] = (char)('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n < width && n < sizeof(digits))
-        digits[n++] = '0';
-    while (n > 0)
-        Put(w, digits[--n]);
+    char digits[DecimalTextSize];
+    FormatDecimal(value, width, digits);
+    PutText(w, digits, sizeof(digits));
 }
 
 static void PutClock(Writer *w, const RecordTime *time)

@@ -50,6 +50,22 @@ int TextCopy(char *dst, unsigned dstSize, const char *src)
     return 1;
 }
 
+unsigned FormatDecimal(unsigned long value, unsigned minDigits, char *text)
+{
+    // The digits are counted first, then written from the last one back.
+    unsigned count = 1;
+    for (unsigned long rest = value / 10; rest != 0; rest /= 10)
+        count++;
+    if (count < minDigits)
+        count = minDigits < DecimalTextSize - 1 ? minDigits : DecimalTextSize - 1;
+    text[count] = '\0';
+    for (unsigned i = count; i > 0; i--) {
+        text[i - 1] = (char)('0' + value % 10);
+        value /= 10;
+    }
+    return count;
+}
+
 int TextAppend(char *dst, unsigned dstSize, const char *src)
 {
     unsigned used = TextLength(dst, dstSize);

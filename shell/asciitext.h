@@ -25,4 +25,10 @@ int TextCopy(char *dst, unsigned dstSize, const char *src);
 // when the whole result fitted; otherwise dst is left unchanged.
 int TextAppend(char *dst, unsigned dstSize, const char *src);
 
+// value in decimal, with at least minDigits digits (zeros in front; at most
+// 20), and a NUL, at text: DecimalTextSize bytes hold any value. Returns
+// the count of digits.
+enum { DecimalTextSize = 21 };
+unsigned FormatDecimal(unsigned long value, unsigned minDigits, char *text);
+
 #endif

@@ -1,4 +1,5 @@
 #include "tracequeue.h"
+#include "asciitext.h"
 
 // Copies text into out, cut to outSize - 1 characters; returns the length.
 static unsigned CopyCut(char *out, unsigned outSize, const char *text)
@@ -46,20 +47,9 @@ void TraceRingPut(TraceRing *ring, const char *line)
 // "<program>: N trace lines dropped" into out, cut to fit.
 static void FormatDropNote(const TraceRing *ring, char *out, unsigned outSize)
 {
-    char digits[24];
-    unsigned n = 0;
-    unsigned long value = ring->dropped;
-    do {
-        digits[n++] = (char)('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    char number[28];
-    unsigned used = 0;
-    number[used++] = ':';
-    number[used++] = ' ';
-    while (n > 0)
-        number[used++] = digits[--n];
-    number[used] = '\0';
+    char number[2 + DecimalTextSize] = {':', ' '};
+    FormatDecimal(ring->dropped, 1, number + 2);
+    unsigned used;
     // The name at most as long as a queue's line leaves it room.
     used = CopyCut(out, outSize < TraceQueueLineSize - 47 ? outSize : TraceQueueLineSize - 47,
                    ring->program);

@@ -550,7 +550,47 @@ LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask, WORD flags)
     return SendDeviceEvent(window, event, (LPARAM)&volume);
 }
 
+BroadcastAnswers SendBroadcastRounds(HWND window, int rounds, WORD volumeFlags)
+{
+    BroadcastAnswers answers = {0, 0, 0};
+    DEV_BROADCAST_VOLUME volume;
+    memset(&volume, 0, sizeof(volume));
+    volume.dbcv_size = sizeof(volume);
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << ('F' - 'A');
+    volume.dbcv_flags = volumeFlags;
+    const WPARAM events[] = {DBT_DEVNODES_CHANGED, DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL};
+    for (int round = 0; round < rounds; round++) {
+        for (WPARAM event : events) {
+            DWORD_PTR result = 1;
+            DWORD start = GetTickCount();
+            LPARAM header = event == DBT_DEVNODES_CHANGED ? 0 : (LPARAM)&volume;
+            bool answered = SendMessageTimeoutA(window, WM_DEVICECHANGE, event, header,
+                                                SMTO_NORMAL, 5000, &result) != 0;
+            DWORD spent = GetTickCount() - start;
+            answers.total += spent;
+            answers.slowest = spent > answers.slowest ? spent : answers.slowest;
+            answers.late += !answered || result != 0;
+        }
+    }
+    return answers;
+}
+
 // ---- files --------------------------------------------------------------------
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::string data;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return data;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        data.append(buffer, n);
+    fclose(file);
+    return data;
+}
 
 bool MakeFolders(const std::string &folder)
 {

@@ -163,9 +163,21 @@ void SetProgramWindowsVersion(const char *exeName, const char *version);
 // A volume broadcast; flags as dbcv_flags (DBTF_MEDIA: only the medium in
 // the drive changed, the drive and its letter stay).
 LRESULT SendVolumeEvent(HWND window, WPARAM event, DWORD unitMask, WORD flags = 0);
+// Rounds of the broadcasts a resident program follows (a node change, then
+// a removal and an arrival of volume F with volumeFlags), each sent as the
+// system sends it, which gives a window 5 s to answer. How many were not
+// answered with 0 in that time, and the answers' time, in all and at most.
+struct BroadcastAnswers {
+    int late;
+    DWORD total;
+    DWORD slowest;
+};
+BroadcastAnswers SendBroadcastRounds(HWND window, int rounds, WORD volumeFlags);
 LRESULT SendDeviceEvent(HWND window, WPARAM event, LPARAM header);
 
 // ---- files --------------------------------------------------------------------
+// The whole file's bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::string &path);
 // Creates each missing folder of a Windows path; false when one cannot be.
 bool MakeFolders(const std::string &folder);
 // Makes path a new file of a few bytes with the given last-write time, and

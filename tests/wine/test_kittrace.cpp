@@ -63,20 +63,6 @@ static DWORD AnswerBox(Recorder *r)
     return code;
 }
 
-static std::string ReadWholeFile(const std::string &path)
-{
-    std::string text;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return text;
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
-        text.append(chunk, got);
-    fclose(file);
-    return text;
-}
-
 // The file's lines, each without its CRLF; false when a line lacks it.
 static bool SplitCrlfLines(const std::string &text, std::vector<std::string> *lines)
 {
@@ -257,38 +243,13 @@ static void test_unwritable_file_refused(void)
        "a folder was made");
 }
 
-struct BurstTimes {
-    DWORD total;
-    DWORD slowest;
-};
-
-// Broadcasts of each kind tavlix follows, each answered within the 5 s
-// Windows gives a window.
-static BurstTimes SendBurst(HWND window, int rounds)
+// Broadcasts of each kind tavlix follows (a card's medium changing, so that
+// the icons stay), each answered within the 5 s Windows gives a window.
+static BroadcastAnswers SendBurst(HWND window, int rounds)
 {
-    BurstTimes times = {0, 0};
-    DEV_BROADCAST_VOLUME volume = {};
-    volume.dbcv_size = sizeof(volume);
-    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    volume.dbcv_unitmask = 1u << ('F' - 'A');
-    volume.dbcv_flags = DBTF_MEDIA;
-    const WPARAM events[] = {DBT_DEVNODES_CHANGED, DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL};
-    int late = 0;
-    for (int round = 0; round < rounds; round++) {
-        for (WPARAM event : events) {
-            DWORD_PTR result = 1;
-            DWORD start = GetTickCount();
-            LPARAM header = event == DBT_DEVNODES_CHANGED ? 0 : (LPARAM)&volume;
-            bool answered = SendMessageTimeoutA(window, WM_DEVICECHANGE, event, header,
-                                                SMTO_NORMAL, 5000, &result) != 0;
-            DWORD spent = GetTickCount() - start;
-            times.total += spent;
-            times.slowest = spent > times.slowest ? spent : times.slowest;
-            late += !answered || result != 0;
-        }
-    }
-    ok(late == 0, "%d broadcasts not answered within 5 s", late);
-    return times;
+    BroadcastAnswers answers = SendBroadcastRounds(window, rounds, DBTF_MEDIA);
+    ok(answers.late == 0, "%d broadcasts not answered within 5 s", answers.late);
+    return answers;
 }
 
 // Hundreds of broadcasts while kittrace records: tavlix answers each of
@@ -300,13 +261,13 @@ static void test_recorder_holds_nothing_up(void)
     TavlixRun tavlix = StartTavlix("win2k", "", 0);
     tavlix.window = WaitForWindowOfClass("TAVLIX", tavlix.pid, 60000);
     ok(tavlix.window && WaitUntilIdle(tavlix.window, 60000), "tavlix did not start");
-    BurstTimes alone = SendBurst(tavlix.window, rounds);
+    BroadcastAnswers alone = SendBurst(tavlix.window, rounds);
 
     std::string path = WorkFolder + "\\burst.txt";
     Recorder r = StartRecorder("\"" + path + "\"");
     ok(FollowRecordFile(path), "no file at %s", path.c_str());
     size_t mark = TraceMark();
-    BurstTimes recorded = SendBurst(tavlix.window, rounds);
+    BroadcastAnswers recorded = SendBurst(tavlix.window, rounds);
     printf("  %d broadcasts: %lu ms in all (slowest %lu ms) with no reader, %lu ms (slowest "
            "%lu ms) while kittrace records\n",
            rounds * 3, (unsigned long)alone.total, (unsigned long)alone.slowest,

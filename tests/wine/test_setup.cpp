@@ -55,20 +55,6 @@ static bool FolderExists(const std::string &path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static std::string ReadWholeFile(const std::string &path)
-{
-    std::string data;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return data;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        data.append(buffer, n);
-    fclose(file);
-    return data;
-}
-
 static bool SameFile(const std::string &a, const std::string &b)
 {
     std::string bytes = ReadWholeFile(a);

@@ -21,22 +21,9 @@ static void CheckAnswersInTime(const char *className)
 {
     HWND window = FindWindowOfClass(className, 0);
     ok(window != NULL, "%s is not running", className);
-    DEV_BROADCAST_VOLUME volume = {};
-    volume.dbcv_size = sizeof(volume);
-    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    volume.dbcv_unitmask = 1u << ('F' - 'A');
-    const WPARAM events[] = {DBT_DEVICEARRIVAL, DBT_DEVNODES_CHANGED, DBT_DEVICEREMOVECOMPLETE};
-    for (int round = 0; round < 10 && window; round++) {
-        for (WPARAM event : events) {
-            DWORD_PTR result = 1;
-            DWORD start = GetTickCount();
-            LPARAM header = event == DBT_DEVNODES_CHANGED ? 0 : (LPARAM)&volume;
-            bool answered = SendMessageTimeoutA(window, WM_DEVICECHANGE, event, header,
-                                                SMTO_NORMAL, 5000, &result) != 0;
-            ok(answered && result == 0, "%s: broadcast 0x%04x not answered within 5 s (%lu ms)",
-               className, (unsigned)event, (unsigned long)(GetTickCount() - start));
-        }
-    }
+    BroadcastAnswers answers = SendBroadcastRounds(window, 10, 0);
+    ok(answers.late == 0, "%s: %d broadcasts not answered within 5 s (slowest %lu ms)",
+       className, answers.late, (unsigned long)answers.slowest);
 }
 
 static void test_programs_answer_in_time(void)
