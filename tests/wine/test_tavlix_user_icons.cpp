@@ -28,9 +28,9 @@ static DWORD Bit(char letter)
     return 1u << (letter - 'A');
 }
 
-// The machine's keys, made where missing, become read-only; the settings
-// key holds the administrator's names and gets settingsAccess.
-static void LockMachinePlaces(const char *settingsAccess)
+// The machine's classes keys, made where missing, become read-only; the
+// settings key holds the administrator's names and gets settingsAccess.
+static void LockMachineClasses(void)
 {
     for (const char *key : MachineClasses) {
         HKEY handle;
@@ -39,6 +39,10 @@ static void LockMachinePlaces(const char *settingsAccess)
             RegCloseKey(handle);
         ok(RegSetAccess(HKEY_LOCAL_MACHINE, key, ReadOnly), "%s locked", key);
     }
+}
+
+static void LockMachineSettings(const char *settingsAccess)
+{
     for (int i = 0; i < 5; i++) {
         char name[2] = {(char)('0' + i), '\0'};
         RegPutString(HKEY_LOCAL_MACHINE, MachineSettings, name, MachineNames[i]);
@@ -52,7 +56,7 @@ static void CheckMachineUntouched(int line)
 {
     WatchIconKeysOf(MachineIconKeys);
     HKEY drives;
-    DWORD subkeys = 1;
+    DWORD subkeys = 0;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, DrivesKeyName().c_str(), 0, KEY_READ, &drives) == 0) {
         RegQueryInfoKeyA(drives, NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, NULL, NULL, NULL,
                          NULL);
@@ -139,18 +143,22 @@ static void CheckUserStartup(const char *version)
     Stop(&run, version);
 }
 
-// XP assigns when the disk count grows, in kept keys. The settings key
-// cannot even be read here: the defaults, and the user's own markers.
+// XP assigns when the disk count grows, in kept keys. Here only the
+// settings key is closed, so that it can be neither made nor read: the
+// user's own place all the same, the defaults, and the user's own markers.
 static void test_windows_xp(void)
 {
     ClearSimulatedDisks();
     ClearIconState();
-    LockMachinePlaces(NoAccess);
+    LockMachineSettings(NoAccess);
     WatchIconKeysOf(UserIconKeys);
     AddNonCardDisk(SystemDiskPath, NULL);
     TavlixRun run = StartTavlix("winxp");
     ok(run.window != NULL && LettersWithIcons().empty(), "icons at start: %s",
        LettersWithIcons().c_str());
+    ok(TavlixSaid(run, "markers in HKCU\\Software\\BrindIco: HKLM\\Software\\BrindIco may not be "
+                       "written: 5 (Access denied.)"),
+       "the place and why are not traced");
     ok(TavlixSaid(run, "sdico.ico \\smico.ico \\msico.ico \\comboico.ico, the defaults "
                        "(HKLM\\Software\\BrindIco cannot be read)"),
        "the defaults and why are not traced");
@@ -173,6 +181,7 @@ static void test_windows_xp(void)
 // only with a restart, which takes volatile keys away).
 static void test_windows_2000_and_7(void)
 {
+    LockMachineClasses();
     ok(RegSetAccess(HKEY_LOCAL_MACHINE, MachineSettings, ReadOnly), "settings key readable");
     WatchIconKeysOf(UserIconKeys);
     ClearSimulatedDisks();
