@@ -25,9 +25,16 @@ rm -f "$prefix"/*.reg
 cp -p "$template"/*.reg "$prefix/"
 export WINEPREFIX=$prefix
 loader=$(wine_loader_of "$template")
-xvfb-run -a sh -c '"$0" "$@"; rc=$?; "$WINESERVER" -k; exit $rc' "$loader" "$program" "$@" \
-    >"$prefix/stdout.log" 2>"$prefix/stderr.log"
-rc=$?
+# xvfb-run ends with 1 and says nothing when a step of its own start fails
+# (it sends those steps' errors to /dev/null): nothing ran then, as every
+# program of the tests says something, so it is tried again.
+for try in 1 2 3; do
+    xvfb-run -a sh -c '"$0" "$@"; rc=$?; "$WINESERVER" -k; exit $rc' "$loader" "$program" "$@" \
+        >"$prefix/stdout.log" 2>"$prefix/stderr.log"
+    rc=$?
+    [ $rc -eq 1 ] && [ ! -s "$prefix/stdout.log" ] && [ ! -s "$prefix/stderr.log" ] || break
+    echo "the virtual display did not start (try $try)"
+done
 cat "$prefix/stdout.log"
 if [ $rc -ne 0 ]; then
     echo "exit code $rc; prefix kept at $prefix"
