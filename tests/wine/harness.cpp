@@ -8,11 +8,23 @@
 
 static int Passed;
 static int Failed;
+static int Skipped;
+static int Differences;
 static const char *CurrentTest = "";
 static std::string ProgramDir; // Windows path of the kit's programs
 static std::string HelperDir;  // Windows path of the test helpers
 
 // ---- checks -------------------------------------------------------------
+
+static void Report(const char *file, int line, const char *what, const char *format,
+                   va_list args)
+{
+    const char *base = strrchr(file, '/');
+    printf("%s:%d: [%s] %s: ", base ? base + 1 : file, line, CurrentTest, what);
+    vprintf(format, args);
+    printf("\n");
+    fflush(stdout);
+}
 
 void CheckAt(const char *file, int line, bool condition, const char *format, ...)
 {
@@ -21,14 +33,33 @@ void CheckAt(const char *file, int line, bool condition, const char *format, ...
         return;
     }
     Failed++;
-    const char *base = strrchr(file, '/');
-    printf("%s:%d: [%s] check failed: ", base ? base + 1 : file, line, CurrentTest);
     va_list args;
     va_start(args, format);
-    vprintf(format, args);
+    Report(file, line, "check failed", format, args);
     va_end(args);
-    printf("\n");
-    fflush(stdout);
+}
+
+void SkipAt(const char *file, int line, const char *format, ...)
+{
+    Skipped++;
+    va_list args;
+    va_start(args, format);
+    Report(file, line, "skipped", format, args);
+    va_end(args);
+}
+
+void WineDiffersAt(const char *file, int line, bool condition, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    if (condition) {
+        Failed++;
+        Report(file, line, "passes now, drop its wine_differs mark", format, args);
+    } else {
+        Differences++;
+        Report(file, line, "known Wine difference", format, args);
+    }
+    va_end(args);
 }
 
 void CheckTracedAt(const char *file, int line, DWORD pid, size_t from,
@@ -59,7 +90,8 @@ int FinishTests(void)
     // KIT_SHOW_TRACE=1 in the environment: every trace line the test read.
     if (GetEnvironmentVariableA("KIT_SHOW_TRACE", NULL, 0) > 0)
         PrintTrace(0);
-    printf("%d passed, %d failed\n", Passed, Failed);
+    printf("%d passed, %d failed, %d skipped, %d known Wine differences\n", Passed, Failed,
+           Skipped, Differences);
     fflush(stdout);
     return Failed == 0 && Passed > 0 ? 0 : 1;
 }

@@ -15,6 +15,30 @@
 void CheckAt(const char *file, int line, bool condition, const char *format, ...)
     __attribute__((format(printf, 4, 5)));
 #define ok(condition, ...) CheckAt(__FILE__, __LINE__, (condition), __VA_ARGS__)
+
+// Where a check was asked for. A helper that checks takes it as its first
+// parameter and reports through ok_at, so that a failure names the line of
+// the test that called it, as Wine's own suite does (check_foo_(__LINE__)):
+//   static void CheckIcons_(At at, const char *letters);
+//   #define CheckIcons(letters) CheckIcons_(HERE, letters)
+struct At {
+    const char *file;
+    int line;
+};
+#define HERE (At{__FILE__, __LINE__})
+#define ok_at(at, condition, ...) CheckAt((at).file, (at).line, (condition), __VA_ARGS__)
+
+// What Wine cannot show, marked in one visible way and counted at the end:
+// - skip: the check is not made here (why says what it would need);
+// - wine_differs: a check of Windows' behaviour that Wine is known to fail.
+//   It is made: it counts as a known difference when it fails, and as a
+//   failure when it passes, so the mark goes once Wine behaves.
+void SkipAt(const char *file, int line, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+void WineDiffersAt(const char *file, int line, bool condition, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+#define skip(...) SkipAt(__FILE__, __LINE__, __VA_ARGS__)
+#define wine_differs(condition, ...) WineDiffersAt(__FILE__, __LINE__, (condition), __VA_ARGS__)
 #define RUN_TEST(fn) RunTest(#fn, fn)
 // Checks that process pid (any when 0) traced a line holding each of parts,
 // in their order, on that one line, from trace index from on; a line is read
