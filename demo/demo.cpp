@@ -117,7 +117,7 @@ static void PrintIconTable(void)
     for (char letter : letters) {
         std::string icon;
         ReadDriveIcon(letter, &icon, NULL, NULL);
-        bool isVolatile = RegKeyIsVolatile(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str());
+        bool isVolatile = RegKeyIsVolatile(IconKeysRoot(), DriveIconKey(letter).c_str());
         printf("    %c:     %-14s %-28s %s\n", letter, KindOfIcon(icon), icon.c_str(),
                isVolatile ? "no (volatile)" : "yes");
     }

@@ -205,12 +205,11 @@ static int FindVolumeOfDisk(const char *idPrefix, DWORD idPrefixSize)
     return -1;
 }
 
-// The first letter from D to Z that no drive has now and that this run
-// has not given an icon, or -1.
+// The first letter from D to Z that is not in the mask, or -1.
 static int FindFreeDrive(DWORD driveMask)
 {
     for (int d = FirstCandidateDrive; d <= LastDrive; d++) {
-        if (!(driveMask & (1u << d)) && DriveAssigned[d] == 0)
+        if (!(driveMask & (1u << d)))
             return d;
     }
     return -1;
@@ -236,4 +235,29 @@ DriveSkip FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
         return SkipNoDriveLetter;
     *drive = (unsigned char)d;
     return DriveResolved;
+}
+
+DriveSkip ResolveNextDisk(int index, DWORD driveMask, DWORD *taken, DiskDrive *disk)
+{
+    disk->slot = SlotNone;
+    disk->drive = NoDrive;
+    if (!CopyDiskListEntry(index, disk->path))
+        return SkipEndOfList;
+    DriveSkip skip = FindDriveForDisk(disk->path, driveMask | *taken, &disk->slot, &disk->drive);
+    if (skip == DriveResolved)
+        *taken |= 1u << disk->drive;
+    return skip;
+}
+
+int ResolveCardSlotLetters(DWORD driveMask, DWORD *letters)
+{
+    *letters = 0;
+    LONG count = ReadDiskCount();
+    if (count > 0 && LoadDiskList(1) != count)
+        return 0;
+    for (int i = 0; i < count; i++) {
+        DiskDrive disk;
+        ResolveNextDisk(i, driveMask, letters, &disk);
+    }
+    return 1;
 }

@@ -39,9 +39,27 @@ DriveSkip MatchVolumeToDisk(const char *prefix, SlotType *slot);
 // Copies entry index into path (DiskPathSize bytes) under DiskListLock.
 // Returns 0 when the entry is null or index is out of range.
 int CopyDiskListEntry(int index, char *path);
-// The kind of a card-slot disk and the index of the drive letter it has or
-// will get (255 in either when none).
+// The kind of a card-slot disk and the index of the drive letter it has (its
+// volume's) or will get (the first letter from D that the mask does not
+// hold); 255 in either when none.
 DriveSkip FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
                            unsigned char *drive);
+
+// A listed disk as a scan resolves it.
+struct DiskDrive {
+    char path[DiskPathSize];
+    SlotType slot;
+    unsigned char drive;
+};
+// Resolves entry index of the list as a scan walks it: the letters earlier
+// disks of the walk took (taken, which it adds the disk's letter to) are not
+// free for this one. So a disk without a volume gets the same letter at
+// every scan, whichever letters this run has given icons.
+DriveSkip ResolveNextDisk(int index, DWORD driveMask, DWORD *taken, DiskDrive *disk);
+// The letters the passes give card icons to now, as a unit mask: each
+// listed card-slot disk's volume letter, or the letter a disk without a
+// volume entry is to get, taken one after the other as a scan takes them.
+// Zero when the disk list cannot be read (letters is then 0).
+int ResolveCardSlotLetters(DWORD driveMask, DWORD *letters);
 
 #endif

@@ -13,7 +13,8 @@ enum DriveSkip {
     SkipNoDiskWithPrefix,  // no listed disk has its parent prefix
     SkipNotCardSlot,       // the disk's instance path names no card slot
     SkipDiskWithoutPrefix, // the disk has no readable ParentIdPrefix
-    SkipNoDriveLetter      // no letter from D to Z has it or is free for it
+    SkipNoDriveLetter,     // no letter from D to Z has it or is free for it
+    SkipEndOfList          // the disk list has no entry there
 };
 
 // The reason in words, for "skipped: <text>".

@@ -53,8 +53,14 @@ void ShellImageFileName(const char *location, char *name, unsigned nameSize)
     TextCopy(name, nameSize, found);
 }
 
-const char MachineDrivesKey[] = "Applications\\Explorer.exe\\Drives";
-const char UserDrivesKey[] = "Software\\Classes\\Applications\\Explorer.exe\\Drives";
+const char DrivesKeyPath[] = "Software\\Classes\\Applications\\Explorer.exe\\Drives";
+
+int MarkerDriveIndex(const char *valueName)
+{
+    if (!valueName || valueName[0] < 'A' || valueName[0] > 'Z' || valueName[1] != '\0')
+        return -1;
+    return valueName[0] - 'A';
+}
 
 void FormatLetterIconKey(char letter, char *keyPath, unsigned keyPathSize)
 {

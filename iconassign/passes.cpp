@@ -131,31 +131,48 @@ void ScanAllDisks(int refresh, int pass)
         return;
     }
     DWORD driveMask = GetLogicalDrives();
+    DWORD taken = 0;
     // DiskCount is read anew at each index: a removal that sets it to 0
     // ends the scan.
     for (int i = 0; i < DiskCount && i < DiskListSize; i++) {
-        char path[DiskPathSize];
-        if (!CopyDiskListEntry(i, path))
+        DiskDrive disk;
+        DriveSkip skip = ResolveNextDisk(i, driveMask, &taken, &disk);
+        if (skip == SkipEndOfList)
             return;
-        SlotType slot;
-        unsigned char drive;
-        DriveSkip skip = FindDriveForDisk(path, driveMask, &slot, &drive);
         if (skip != DriveResolved) {
-            Trace("%s: disk %s: skipped: %s", who, path, DriveSkipText(skip));
+            Trace("%s: disk %s: skipped: %s", who, disk.path, DriveSkipText(skip));
             continue;
         }
-        char letter = (char)('A' + drive);
-        if (DriveAssigned[drive]) {
+        char letter = (char)('A' + disk.drive);
+        if (DriveAssigned[disk.drive]) {
             Trace("%s: drive %c: skipped: %s", who, letter, DriveSkipText(SkipAlreadyHasIcon));
             continue;
         }
-        InterlockedExchange(&DriveAssigned[drive], 1);
-        IconWrite outcome = refresh ? AssignIconWithRefresh(letter, slot)
-                                    : WriteDriveIcon(letter, slot);
+        InterlockedExchange(&DriveAssigned[disk.drive], 1);
+        IconWrite outcome = refresh ? AssignIconWithRefresh(letter, disk.slot)
+                                    : WriteDriveIcon(letter, disk.slot);
         char source[DiskPathSize + 8];
-        wsprintfA(source, "disk %s", path);
-        TraceIconWrite(who, letter, slot, outcome, source);
+        wsprintfA(source, "disk %s", disk.path);
+        TraceIconWrite(who, letter, disk.slot, outcome, source);
     }
+}
+
+// What the trace says of a removal; null where there was nothing to remove.
+const char *IconRemovalText(IconRemoval removal)
+{
+    switch (removal) {
+    case IconRemoved:
+        return "icon key removed";
+    case MarkerRemoved:
+        return "marker removed, its icon key was gone";
+    case IconNotTheKits:
+        return "icon key kept: not the kit's (no marker)";
+    case IconNotRemovable:
+        return "its icon key cannot be removed: kept with its marker";
+    case NoIconKey:
+        break;
+    }
+    return NULL;
 }
 
 void OnVolumeRemoval(DWORD unitMask, int pass)
@@ -167,8 +184,9 @@ void OnVolumeRemoval(DWORD unitMask, int pass)
         if (!(unitMask & (1u << n)))
             continue;
         InterlockedExchange(&DriveAssigned[n], 0);
-        if (RemoveDriveIcon((char)('A' + n)))
-            Trace("%s: drive %c: icon key removed", who, 'A' + n);
+        const char *done = IconRemovalText(RemoveDriveIcon((char)('A' + n)));
+        if (done)
+            Trace("%s: drive %c: %s", who, 'A' + n, done);
     }
 }
 
@@ -195,7 +213,8 @@ static DWORD WINAPI PassThread(LPVOID parameter)
         Trace("pass %d: not run: exit begun", request.number);
     }
     EnterCriticalSection(&CountLock);
-    Trace("pass %d ended (%ld still running)", request.number, --PassesRunning);
+    LONG stillRunning = --PassesRunning;
+    Trace("pass %d ended (%ld still running)", request.number, stillRunning);
     LeaveCriticalSection(&CountLock);
     return 0;
 }

@@ -5,6 +5,7 @@
 #define PASSES_H
 
 #include <windows.h>
+#include "driveicon.h"
 #include "slottype.h"
 
 // pass: the pass's number; 0 for the exit clean-up's removal, which runs
@@ -12,6 +13,10 @@
 void ScanAllDisks(int refresh, int pass);
 void OnVolumeArrival(DWORD unitMask, int pass);
 void OnVolumeRemoval(DWORD unitMask, int pass);
+
+// "icon key removed", ...: what the trace says of a removal; null when
+// there was nothing to remove.
+const char *IconRemovalText(IconRemoval removal);
 
 // Why a pass could not be started: its event is then dropped.
 enum PassFailure { PassReady, PassNoMemory, PassNoThread };

@@ -6,6 +6,7 @@
 #include "disklist.h"
 #include "iconplace.h"
 #include "iconsettings.h"
+#include "lefticons.h"
 #include "passes.h"
 #include "passgate.h"
 #include "tavlixstate.h"
@@ -78,19 +79,19 @@ static void TracePassStart(const char *what, const PassStart &pass)
 static void TracePlace(const PlaceChoice &choice)
 {
     if (choice.place == PlaceMachine) {
-        Trace("start: icons for every user: keys under HKCR\\%s, markers in "
+        Trace("start: icons for every user: keys under HKLM\\%s, markers in "
               "HKLM\\Software\\BrindIco",
-              MachineDrivesKey);
+              DrivesKeyPath);
         return;
     }
+    const char *why = choice.reason == MachineDrivesDenied
+                          ? "the machine's drive icon keys may not be made"
+                          : "HKLM\\Software\\BrindIco may not be written";
     char error[ErrorTextSize];
     FormatErrorText((DWORD)choice.error, error, sizeof(error));
     Trace("start: icons for this user only: keys under HKCU\\%s, markers in "
           "HKCU\\Software\\BrindIco: %s: %s",
-          UserDrivesKey,
-          choice.reason == MachineDrivesDenied ? "the machine's drive icon keys may not be made"
-                                               : "HKLM\\Software\\BrindIco may not be written",
-          error);
+          DrivesKeyPath, why, error);
 }
 
 static const char *IconNamesText(IconNamesSource source)
@@ -123,6 +124,12 @@ static LRESULT OnCreate(void)
           WindowsDir);
     PlaceChoice place = ChooseIconPlace();
     TracePlace(place);
+    if (place.markersError != ERROR_SUCCESS) {
+        char error[ErrorTextSize];
+        FormatErrorText((DWORD)place.markersError, error, sizeof(error));
+        Trace("start: ends: HKCU\\Software\\BrindIco cannot be made: %s", error);
+        return -1;
+    }
     IconNamesSource names = LoadIconFileTableOrDefaults();
     Trace("start: icon files %s %s %s %s %s, %s", IconFileTable[SlotCF], IconFileTable[SlotSD],
           IconFileTable[SlotSM], IconFileTable[SlotMS], IconFileTable[SlotCombo],
@@ -133,6 +140,7 @@ static LRESULT OnCreate(void)
         CloseSharedKey(&IconSettingsKey);
         return -1;
     }
+    TakeAwayLeftIcons();
     LONG count = ReadDiskCount();
     InterlockedExchange(&DiskCount, count);
     char what[64];
@@ -149,16 +157,28 @@ static LRESULT OnCreate(void)
 
 // Exit clean-up: see passgate.h for why nothing here waits for a pass, and
 // why a second stop request does nothing.
-static void OnDestroy(void)
+static void CleanUp(const char *why)
 {
     if (!BeginExit()) {
-        Trace("exit: begun already, nothing more to do");
+        Trace("%s: exit begun already, nothing more to do", why);
         return;
     }
-    Trace("exit begun: removing the icon keys of D to Z");
+    Trace("%s: exit begun: removing the kit's icon keys of D to Z", why);
     OnVolumeRemoval(DrivesDToZ, 0);
     LeavePass();
     Trace("exit: clean-up done");
+}
+
+// A log-off or shutdown ends the program without WM_DESTROY. The XP family
+// keeps its icon keys over a restart, for a reader that stays plugged in
+// (a start there gives none); the next start takes away those of a reader
+// that has gone meanwhile.
+static void OnSessionEnd(void)
+{
+    if (IsWindowsXpFamily())
+        Trace("session ends: icons kept, as XP keeps them over a restart");
+    else
+        CleanUp("session ends");
 }
 
 // The volume header of a broadcast, or null when it is none or too short to
@@ -272,8 +292,13 @@ int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
         *result = OnCreate();
         return 1;
     case WM_DESTROY:
-        OnDestroy();
+        CleanUp("stop");
         return 0; // the shell posts the quit message
+    case WM_ENDSESSION:
+        if (wParam)
+            OnSessionEnd();
+        *result = 0;
+        return 1;
     case WM_DEVICECHANGE:
         OnDeviceChange(wParam, lParam);
         *result = 0;

@@ -189,12 +189,10 @@ TEST(ShellImageFileName, NameBufferIsBounded)
 
 // --- FormatDriveIconKey ---------------------------------------------------------
 
-TEST(FormatDriveIconKey, KeyOfTheLetterInEitherPlace)
+TEST(FormatDriveIconKey, KeyOfTheLetter)
 {
     char key[DriveIconKeySize];
-    FormatDriveIconKey(MachineDrivesKey, 'F', key, sizeof key);
-    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\F\\DefaultIcon", key);
-    FormatDriveIconKey(UserDrivesKey, 'Z', key, sizeof key);
+    FormatDriveIconKey(DrivesKeyPath, 'Z', key, sizeof key);
     EXPECT_STREQ("Software\\Classes\\Applications\\Explorer.exe\\Drives\\Z\\DefaultIcon", key);
     FormatLetterIconKey('D', key, LetterIconKeySize);
     EXPECT_STREQ("D\\DefaultIcon", key);
@@ -202,11 +200,26 @@ TEST(FormatDriveIconKey, KeyOfTheLetterInEitherPlace)
 
 TEST(FormatDriveIconKey, ExactBufferAndTooSmallBuffer)
 {
-    std::unique_ptr<char[]> key(new char[47]);
-    FormatDriveIconKey(MachineDrivesKey, 'D', key.get(), 47);
-    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\D\\DefaultIcon", key.get());
-    FormatDriveIconKey(MachineDrivesKey, 'D', key.get(), 46);
+    // The path, a backslash, "D\DefaultIcon" and the NUL.
+    const unsigned exact = (unsigned)strlen(DrivesKeyPath) + 1 + LetterIconKeySize;
+    std::unique_ptr<char[]> key(new char[exact]);
+    FormatDriveIconKey(DrivesKeyPath, 'D', key.get(), exact);
+    EXPECT_STREQ("Software\\Classes\\Applications\\Explorer.exe\\Drives\\D\\DefaultIcon", key.get());
+    FormatDriveIconKey(DrivesKeyPath, 'D', key.get(), exact - 1);
     EXPECT_STREQ("", key.get());
     FormatLetterIconKey('D', key.get(), LetterIconKeySize - 1);
     EXPECT_STREQ("", key.get());
+}
+
+// --- MarkerDriveIndex -----------------------------------------------------------
+
+TEST(MarkerDriveIndex, OnlyASingleUpperCaseLetterMarksADrive)
+{
+    const struct {
+        const char *name;
+        int index;
+    } cases[] = {{"A", 0}, {"F", 5}, {"Z", 25}, {"0", -1}, {"4", -1}, {"f", -1},
+                 {"@", -1}, {"[", -1}, {"FF", -1}, {"", -1}, {nullptr, -1}};
+    for (const auto &c : cases)
+        EXPECT_EQ(c.index, MarkerDriveIndex(c.name)) << (c.name ? c.name : "(null)");
 }

@@ -157,7 +157,7 @@ static void MeasureAnswerTimes(HWND window, const char *condition)
 static bool IconKeyHolds(char letter, const std::string &text)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str(), 0, KEY_QUERY_VALUE, &key))
+    if (RegOpenKeyExA(IconKeysRoot(), DriveIconKey(letter).c_str(), 0, KEY_QUERY_VALUE, &key))
         return false;
     char data[MAX_PATH + 1];
     DWORD size = MAX_PATH;

@@ -27,7 +27,7 @@ static void CheckIcon(char letter, const char *file, bool volatileKey)
     // Written without its NUL; Wine's ANSI-to-Unicode conversion stores one.
     ok(type == REG_SZ && (bytes == want.size() || bytes == want.size() + 1),
        "%c: type %lu, %lu characters stored", letter, type, bytes);
-    ok(RegKeyIsVolatile(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str()) == volatileKey,
+    ok(RegKeyIsVolatile(IconKeysRoot(), DriveIconKey(letter).c_str()) == volatileKey,
        "%c: key %s volatile", letter, volatileKey ? "not" : "wrongly");
     ok(DriveMarkerExists(letter), "%c: no marker", letter);
 }
@@ -55,11 +55,11 @@ static void CheckStartupScan(const char *version)
        "%s: F's icon is not traced", version);
     CheckReaderIcons(true);
     // Only the letters' keys follow the version: the keys above are kept.
-    ok(TavlixSaid(run, "start: icons for every user: keys under "
-                       "HKCR\\Applications\\Explorer.exe\\Drives, markers in HKLM\\Software\\BrindIco"),
+    ok(TavlixSaid(run, "start: icons for every user: keys under HKLM\\Software\\Classes\\"
+                       "Applications\\Explorer.exe\\Drives, markers in HKLM\\Software\\BrindIco"),
        "%s: the machine's place is not traced", version);
-    ok(!RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe") &&
-           !RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe\\Drives"),
+    ok(!RegKeyIsVolatile(HKEY_LOCAL_MACHINE, "Software\\Classes\\Applications\\Explorer.exe") &&
+           !RegKeyIsVolatile(HKEY_LOCAL_MACHINE, DrivesKeyName().c_str()),
        "%s: the keys above the letters are volatile", version);
     ok(!IsWindowVisible(run.window), "%s: window visible", version);
     ok(StopTavlixBySecondLaunch(&run), "%s: stopped", version);
