@@ -3,7 +3,8 @@
 #include "iconname.h"
 #include "iconplace.h"
 #include "iconsettings.h"
-#include "tavlixstate.h"
+#include "tavlixglobals.h"
+#include "osversion.h"
 #include "asciitext.h"
 
 // The letter's keys below the Drives key of the place, made as the version

@@ -19,8 +19,8 @@ const char *DriveSkipText(DriveSkip skip)
         return "the disk has no ParentIdPrefix";
     case SkipNoDriveLetter:
         return "no drive letter from D to Z for it";
-    case SkipEndOfList:
-        return "the disk list ends there";
+    case SkipEndOfList:   // ends a walk, never traced
+        break;
     }
     return "?";
 }

@@ -84,3 +84,19 @@ void FormatDriveIconKey(const char *drivesKey, char letter, char *keyPath,
     if (keyPathSize > 0)
         keyPath[0] = '\0';
 }
+
+int CutLastKey(char *path)
+{
+    char *last = 0;
+    int backslashes = 0;
+    for (char *p = path; *p; p++) {
+        if (*p == '\\') {
+            last = p;
+            backslashes++;
+        }
+    }
+    if (!last)
+        return 0;
+    *last = '\0';
+    return backslashes > 1;
+}

@@ -49,6 +49,11 @@ void ShellImageFileName(const char *location, char *name, unsigned nameSize);
 // a deletion to the user's copy of a key wherever the user has one.
 extern const char DrivesKeyPath[];   // "Software\Classes\Applications\Explorer.exe\Drives"
 
+// Cuts a key path at its last backslash, to name its parent. Nonzero when
+// the parent is itself below a top key ("Software\Classes" is, "Software"
+// is not); 0, leaving the path as it is, when there is no backslash.
+int CutLastKey(char *path);
+
 // The drive index (0 for A .. 25 for Z) that a value name of the settings
 // key marks: a single upper-case letter. -1 for any other name (the icon
 // file values "0".."4" among them); a null name counts as none.

@@ -1,32 +1,25 @@
 #include "iconplace.h"
 #include "iconname.h"
 #include "iconsettings.h"
+#include "asciitext.h"
 
 IconPlace IconKeysPlace;   // PlaceMachine until the start-up chooses
 
-// The machine's Drives key and its parents, deepest first. Only the
-// deepest that exists tells whether the icon keys could be made below it.
-static const char *const MachineDrivesChain[] = {
-    DrivesKeyPath,
-    "Software\\Classes\\Applications\\Explorer.exe",
-    "Software\\Classes\\Applications",
-    "Software\\Classes",
-};
-
 // ERROR_SUCCESS when this account may make keys where the machine's icon
-// keys go; otherwise why not. Makes nothing.
+// keys go; otherwise why not. Only the deepest of the Drives key and its
+// parents that exists tells whether the icon keys could be made below it,
+// down to Software\Classes. Makes nothing.
 static LONG MayMakeMachineIconKeys(void)
 {
-    LONG result = ERROR_FILE_NOT_FOUND;
-    for (unsigned i = 0; i < sizeof(MachineDrivesChain) / sizeof(MachineDrivesChain[0]); i++) {
+    char path[DriveIconKeySize];
+    TextCopy(path, sizeof(path), DrivesKeyPath);
+    LONG result;
+    do {
         HKEY key;
-        result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineDrivesChain[i], 0, KEY_CREATE_SUB_KEY,
-                               &key);
+        result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_CREATE_SUB_KEY, &key);
         if (result == ERROR_SUCCESS)
             RegCloseKey(key);
-        if (result != ERROR_FILE_NOT_FOUND)
-            break;
-    }
+    } while (result == ERROR_FILE_NOT_FOUND && CutLastKey(path));
     return result;
 }
 

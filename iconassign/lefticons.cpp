@@ -1,10 +1,10 @@
 #include <windows.h>
 #include "lefticons.h"
-#include "disklist.h"
+#include "driveresolve.h"
 #include "driveicon.h"
 #include "iconplace.h"
 #include "iconsettings.h"
-#include "passes.h"
+#include "iconwrite.h"
 #include "trace.h"
 
 // Removes the kit's icon of each letter in the mask and says why.
@@ -39,7 +39,7 @@ void TakeAwayLeftIcons(void)
         return;
     DWORD slots;
     if (!ResolveCardSlotLetters(GetLogicalDrives(), &slots)) {
-        Trace("start: the disk list cannot be read: the kit's icons are kept");
+        Trace("start: the disk list cannot be read: icons kept");
         return;
     }
     TakeAway(DrivesRoot(), IconSettingsKey, marked & ~slots,

@@ -17,4 +17,11 @@ enum {
     SlotNone = 255
 };
 
+// The kinds with an icon, CF to combo; any other kind counts as no card
+// slot at all.
+inline int IsIconSlot(SlotType slot)
+{
+    return slot <= SlotCombo;
+}
+
 #endif

@@ -4,12 +4,14 @@
 #include "shell.h"
 #include <dbt.h>
 #include "disklist.h"
+#include "driveresolve.h"
 #include "iconplace.h"
 #include "iconsettings.h"
 #include "lefticons.h"
+#include "osversion.h"
 #include "passes.h"
 #include "passgate.h"
-#include "tavlixstate.h"
+#include "tavlixglobals.h"
 #include "trace.h"
 #include "unitmask.h"
 
@@ -54,7 +56,7 @@ static void ReleaseSharedState(void)
 // What the trace says of this Windows version's rules.
 static const char *VersionRules(void)
 {
-    if (OsMajor == 5 && OsMinor == 0)
+    if (IsWindows2000())
         return "2000: icons at start and when a card's volume arrives";
     if (IsWindowsXpFamily())
         return "XP: icons when the disk count grows, none at start";
@@ -69,10 +71,13 @@ static void TracePassStart(const char *what, const PassStart &pass)
         Trace("%s: pass %d started", what, pass.number);
         return;
     }
-    char error[ErrorTextSize];
-    FormatErrorText(pass.error, error, sizeof(error));
-    Trace("%s: dropped: %s%s%s", what, PassFailureText(pass.failure),
-          pass.failure == PassNoThread ? ": " : "", pass.failure == PassNoThread ? error : "");
+    // Only a thread that cannot be made has an error to tell.
+    char error[ErrorTextSize + 2] = "";
+    if (pass.failure == PassNoThread) {
+        lstrcpyA(error, ": ");
+        FormatErrorText(pass.error, error + 2, ErrorTextSize);
+    }
+    Trace("%s: dropped: %s%s", what, PassFailureText(pass.failure), error);
 }
 
 // The start line of the place chosen, and why.
@@ -164,7 +169,7 @@ static void CleanUp(const char *why)
         return;
     }
     Trace("%s: exit begun: removing the kit's icon keys of D to Z", why);
-    OnVolumeRemoval(DrivesDToZ, 0);
+    OnVolumeRemoval(DrivesDToZ);
     LeavePass();
     Trace("exit: clean-up done");
 }
@@ -230,7 +235,7 @@ static VolumeAnswer AnswerVolume(WPARAM event, const DEV_BROADCAST_VOLUME *volum
     if (!volume)
         return NoVolume;
     if (event == DBT_DEVICEARRIVAL)
-        return OsMajor == 5 && OsMinor == 0 ? ArrivalPass : ArrivalNotHere;
+        return IsWindows2000() ? ArrivalPass : ArrivalNotHere;
     return IsMediumChange(volume) ? MediumChanged : RemovalPass;
 }
 
@@ -253,11 +258,15 @@ static void OnVolumeBroadcast(WPARAM event, LPARAM lParam)
 {
     const DEV_BROADCAST_VOLUME *volume = VolumeHeader(lParam);
     VolumeAnswer answer = AnswerVolume(event, volume);
-    char letters[UnitMaskLettersSize];
-    UnitMaskLetters(volume ? volume->dbcv_unitmask : 0, letters);
+    const char *kind = event == DBT_DEVICEARRIVAL ? "arrival" : "removal";
     char what[64];
-    wsprintfA(what, volume ? "broadcast: %s of volume %s" : "broadcast: %s of something that is no volume",
-              event == DBT_DEVICEARRIVAL ? "arrival" : "removal", letters);
+    if (volume) {
+        char letters[UnitMaskLettersSize];
+        UnitMaskLetters(volume->dbcv_unitmask, letters);
+        wsprintfA(what, "broadcast: %s of volume %s", kind, letters);
+    } else {
+        wsprintfA(what, "broadcast: %s of something that is no volume", kind);
+    }
     if (answer != ArrivalPass && answer != RemovalPass) {
         Trace("%s: %s", what, VolumeAnswerText(answer));
         return;

@@ -223,3 +223,24 @@ TEST(MarkerDriveIndex, OnlyASingleUpperCaseLetterMarksADrive)
     for (const auto &c : cases)
         EXPECT_EQ(c.index, MarkerDriveIndex(c.name)) << (c.name ? c.name : "(null)");
 }
+
+// --- CutLastKey -------------------------------------------------------------------
+
+TEST(CutLastKey, NamesTheParentDownToTheKeyBelowATopKey)
+{
+    const struct {
+        const char *path;
+        const char *parent;
+        int more;
+    } cases[] = {{"Software\\Classes\\Applications", "Software\\Classes", 1},
+                 {"Software\\Classes", "Software", 0},
+                 {"Software", "Software", 0},
+                 {"", "", 0},
+                 {"a\\", "a", 0},
+                 {"\\a\\b", "\\a", 1}};
+    for (const auto &c : cases) {
+        std::string path = c.path;
+        EXPECT_EQ(c.more, CutLastKey(&path[0])) << c.path;
+        EXPECT_STREQ(c.parent, path.c_str()) << c.path;
+    }
+}

@@ -3,9 +3,9 @@
 // its disk and finding a disk's drive letter.
 #include "harness.h"
 #include "reader.h"
-#include "disklist.h"
+#include "driveresolve.h"
 #include "slotclass.h"
-#include "tavlixstate.h"
+#include "tavlixglobals.h"
 #include "volumeprefix.h"
 #include <string.h>
 

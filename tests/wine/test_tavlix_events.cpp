@@ -159,6 +159,26 @@ static void SeedReader(void)
     InsertCard(ReaderSlotSD, 'F');
 }
 
+// A disk whose name the digit rule reads as a kind above the combo slot
+// (its last character '9'): no card slot, each time its volume comes.
+static void CheckKindWithoutIcon_(At at, const TavlixRun &run)
+{
+    std::string path = VistocardMsDiskPath;
+    path.back() = '9';
+    AddNonCardDisk(path.c_str(), "7&6a7b8c9d&0");
+    SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0);
+    PutMountedDevice('P', RemovableVolumeData("7&6a7b8c9d&0"));
+    for (int round = 0; round < 2; round++)
+        SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('P'));
+    ok_at(at, WaitForTavlixPasses(run) && !DriveIconExists('P') && !DriveMarkerExists('P'),
+          "P: %s", IconState().c_str());
+    ok_at(at, !TavlixSaid(run, "drive P: skipped: already has its icon"),
+          "P counted as given an icon");
+    CheckTraced_(at, run, "drive P: skipped: the disk with parent prefix 7&6a7b8c9d&0 is not a "
+                          "card slot");
+}
+#define CheckKindWithoutIcon(run) CheckKindWithoutIcon_(HERE, run)
+
 // Windows 2000: icons at start, and for each card's volume as it arrives,
 // in volatile keys.
 static void test_windows_2000(void)
@@ -184,6 +204,7 @@ static void test_windows_2000(void)
     ok(LettersWithIcons() == "DEFGHL", "icons %s", LettersWithIcons().c_str());
     CheckTraced(run, "drive J: skipped: the disk with parent prefix 7&5e6f7081&0 is not a "
                      "card slot");
+    CheckKindWithoutIcon(run);
     CheckMediumChange(run, 'F');
     CheckRemovals(run, 'F');
     CheckIgnoredBroadcasts(run);
