@@ -261,6 +261,11 @@ Function ${UN}IsKitPath
   ${If} $R6 == "\??\"
     StrCpy $R8 $R8 "" 4
   ${EndIf}
+  ; A folder's deletion names it with a last backslash.
+  StrCpy $R6 $R8 "" -1
+  ${If} $R6 == "\"
+    StrCpy $R8 $R8 -1
+  ${EndIf}
   ${If} $R8 == $INSTDIR
   ${OrIf} $R8 == $R1
     StrCpy $R7 1
