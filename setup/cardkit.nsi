@@ -99,6 +99,7 @@ Var Account       ; HKEY_USERS\$Account: an account whose registry is loaded
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro FinishPageTexts
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FocusRestartLater
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\readme.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !insertmacro MUI_PAGE_FINISH
@@ -106,6 +107,7 @@ Var Account       ; HKEY_USERS\$Account: an account whose registry is loaded
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro FinishPageTexts
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.FocusRestartLater
 !insertmacro MUI_UNPAGE_FINISH
 
 !insertmacro MUI_LANGUAGE "English"
@@ -230,6 +232,14 @@ Function ${UN}StopProgramsOfClass
       ${ExitDo}
     ${EndIf}
   ${Loop}
+FunctionEnd
+
+; The finish page puts the focus on Restart now, where a space would
+; choose it: on the default instead.
+Function ${UN}FocusRestartLater
+  ${If} ${RebootFlag}
+    ${NSD_SetFocus} $mui.FinishPage.RebootLater
+  ${EndIf}
 FunctionEnd
 
 Function ${UN}StopKitPrograms

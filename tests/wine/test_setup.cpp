@@ -385,9 +385,13 @@ static DWORD FinishAskingForRestart_(At at, HANDLE process, const std::vector<st
           window ? TextsOf(window).c_str() : "");
     if (!later || !now)
         return FinishProgram(process, 0);
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &thread);
     ok_at(at, SendMessageA(later, BM_GETCHECK, 0, 0) == BST_CHECKED &&
-                  SendMessageA(now, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
-          "the choice made by default is not Restart later");
+                  SendMessageA(now, BM_GETCHECK, 0, 0) == BST_UNCHECKED &&
+                  thread.hwndFocus == later,
+          "the choice made by default is not Restart later, or has not the focus");
     std::string texts = TextsOf(window);
     for (const std::string &name : waiting)
         ok_at(at, texts.find(name) != std::string::npos, "the finish page does not name %s: %s",
