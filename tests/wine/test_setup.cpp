@@ -950,8 +950,8 @@ static void test_setup_twice_before_the_restart(void)
     CheckNothingPending();
     Restart();
     CheckInstalled();
-    ok(!FileExists(icon + ".new") && !SameFile(icon, cfIcon),
-       "the first run's sdico.ico came back at the restart");
+    ok(!FileExists(icon + ".new"), "%s.new is left", icon.c_str());
+    ok(!SameFile(icon, cfIcon), "the first run's sdico.ico came back at the restart");
 }
 
 // Record a trace open (kittrace holds its file) while the kit is
