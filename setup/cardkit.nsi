@@ -498,8 +498,8 @@ Section "-Programs"
   ${If} $1 != ""
     DetailPrint "Replacing the installed ${KitName} $0"
   ${EndIf}
-  Call StopKitPrograms
   Call TakeBackRestartOperations
+  Call StopKitPrograms
   ${If} $OldDir != ""
     DetailPrint "Moving ${KitName} from $OldDir to $INSTDIR"
     !insertmacro RemoveProgramFolder "$OldDir"
@@ -672,8 +672,8 @@ FunctionEnd
 
 Section "Uninstall"
   SetShellVarContext all
-  Call un.StopKitPrograms
   Call un.TakeBackRestartOperations
+  Call un.StopKitPrograms
   Call un.RemoveDriveIconsOfUser
   Call un.RemoveDriveIconsOfLoadedAccounts
   Call un.RemoveDriveIconsOfMachine

@@ -1,7 +1,8 @@
-// The setup program under Wine, as an administrator meets it: a refusal on
-// Windows NT 4, a fresh silent install on Windows 2000 that starts both
-// programs at once, the setup run again over the running kit, a second
-// launch of morvex, an older setup over a newer kit, the uninstallation
+// The setup program under Wine, as an administrator meets it: refusals (on
+// Windows NT 4, and where a restart could undo the run), a fresh silent
+// install on Windows 2000 that starts both programs at once, the setup run
+// again over the running kit, a second launch of morvex, an older setup
+// over a newer kit, the uninstallation
 // (with both programs running, and after tavlix died, here and in other
 // accounts logged on), a kit installed to a folder of its own, and runs
 // before a restart that a file in use asked for: the setup twice, the
@@ -518,15 +519,31 @@ static void Restart_(At at)
 
 static MachineState Before;
 
-static void test_refused_on_windows_nt4(void)
+// Refused, with exit code 2, nothing changed and nothing started: on
+// Windows NT 4; and where what waits for a restart cannot be changed (the
+// key read-only, as to an account without the rights), as that restart
+// could then undo the run.
+static void test_refusals(void)
 {
-    SetWindowsVersion("nt40");
-    DWORD code = RunSilentSetup();
-    SetWindowsVersion("win2k");
-    ok(code == 2, "setup on Windows NT 4: exit code %lu, want 2", code);
-    CheckSameState(Before, ReadMachineState());
-    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
-       "a program started");
+    const struct {
+        const char *where, *version, *sessionManagerAccess;
+    } cases[] = {{"on Windows NT 4", "nt40", NULL},
+                 {"with Session Manager read-only", "win2k", "D:P(A;OICI;KR;;;WD)"}};
+    for (const auto &refusal : cases) {
+        SetWindowsVersion(refusal.version);
+        bool locked = refusal.sessionManagerAccess &&
+                      RegSetAccess(HKEY_LOCAL_MACHINE, SessionManagerKey,
+                                   refusal.sessionManagerAccess);
+        ok(locked == (refusal.sessionManagerAccess != NULL), "Session Manager not locked");
+        DWORD code = RunSilentSetup();
+        if (locked)
+            RegSetAccess(HKEY_LOCAL_MACHINE, SessionManagerKey, "D:P(A;OICI;KA;;;WD)");
+        SetWindowsVersion("win2k");
+        ok(code == 2, "setup %s: exit code %lu, want 2", refusal.where, code);
+        CheckSameState(Before, ReadMachineState());
+        ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
+           "a program started");
+    }
 }
 
 // Both programs run, once each, right after a silent install on Windows
@@ -1038,7 +1055,7 @@ int main(int argc, char **argv)
        "other drive icon");
     Before = ReadMachineState();
 
-    RUN_TEST(test_refused_on_windows_nt4);
+    RUN_TEST(test_refusals);
     RUN_TEST(test_fresh_install);
     RUN_TEST(test_setup_again_while_running);
     RUN_TEST(test_second_morvex_launch);
