@@ -217,9 +217,12 @@ static void test_registry_data_on_2000(void)
                      {'N', "msico.ico"},
                      {'O', "smico.ico"},
                      {'P', "sdico.ico"}});
+    ok(!DriveIconExists('A') && !DriveIconExists('B') && !DriveIconExists('C'),
+       "an icon for A, B or C");
     for (char letter : {'I', 'J'})
         CheckTraced(run, std::string("drive ") + letter +
                              ": skipped: its mounted-device entry is too short or too long");
+    CheckTraced(run, "drive K: skipped: no listed disk has parent prefix ");
     SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 0xFFFFFFFF);
     CheckIcons(run, {});
     ok(LettersWithMarkers().empty(), "markers left: %s", LettersWithMarkers().c_str());
