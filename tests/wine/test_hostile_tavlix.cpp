@@ -276,13 +276,16 @@ static void CheckCount_(At at, const TavlixRun &run, const CountCase &count)
         RegPutBytes(HKEY_LOCAL_MACHINE, DiskServiceKeyName, "Count", count.type,
                     count.data.data(), (DWORD)count.data.size());
     SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0);
-    ok_at(at, WaitForTavlixPasses(run) && LettersWithIcons() == count.letters,
-          "%s: icons on '%s', want '%s'", count.what, LettersWithIcons().c_str(), count.letters);
+    bool ended = WaitForTavlixPasses(run);
+    std::string icons = LettersWithIcons();
+    ok_at(at, ended && icons == count.letters, "%s: icons on '%s', want '%s'", count.what,
+          icons.c_str(), count.letters);
     // Waited for to the end: a removal pass still running would cut the
     // next case's scan short.
     SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, DrivesDToZ);
-    ok_at(at, WaitForTavlixPasses(run) && LettersWithIcons().empty(), "%s: icons left on '%s'",
-          count.what, LettersWithIcons().c_str());
+    ended = WaitForTavlixPasses(run);
+    icons = LettersWithIcons();
+    ok_at(at, ended && icons.empty(), "%s: icons left on '%s'", count.what, icons.c_str());
 }
 #define CheckCount(run, count) CheckCount_(HERE, run, count)
 
