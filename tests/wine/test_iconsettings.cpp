@@ -113,8 +113,9 @@ static void CheckMarker_(At at, const char *name)
     std::string data = "unread";
     DWORD type = 0;
     bool present = RegReadBytes(HKEY_LOCAL_MACHINE, SettingsKey, name, &data, &type);
-    ok_at(at, present && type == REG_SZ && data.empty(), "marker %s: present %d, type %lu, %u bytes",
-          name, present, type, (unsigned)data.size());
+    ok_at(at, present && type == REG_SZ && data.empty(),
+          "marker %s: present %d, type %lu, %u bytes", name, present, type,
+          (unsigned)data.size());
 }
 #define CheckMarker(name) CheckMarker_(HERE, name)
 

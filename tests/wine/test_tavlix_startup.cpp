@@ -83,7 +83,8 @@ static void CheckSlotIcons_(At at, const char *const files[5])
     // Windows stores the bytes given; Wine's ANSI write adds a NUL to text
     // written without one, so the count stored is one more either way.
     WineDiffersAt(at.file, at.line, withoutNul, "the icon texts are stored without their NUL");
-    ok_at(at, !RegKeyIsVolatile(HKEY_LOCAL_MACHINE, "Software\\Classes\\Applications\\Explorer.exe") &&
+    const char explorerKey[] = "Software\\Classes\\Applications\\Explorer.exe";
+    ok_at(at, !RegKeyIsVolatile(HKEY_LOCAL_MACHINE, explorerKey) &&
                   !RegKeyIsVolatile(HKEY_LOCAL_MACHINE, DrivesKeyName().c_str()),
           "the keys above the letters are volatile");
 }
