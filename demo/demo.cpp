@@ -347,10 +347,6 @@ int main(int argc, char **argv)
     // kittrace is the session's debug-output reader here, not the demo.
     StartTests(argc, argv, false);
     SetupPath = SetupArgument(argc, argv);
-    // Without a window manager on the virtual display, Wine waits 2 s for
-    // one at every close of a shown window (kittrace's box here) unless its
-    // windows are left unmanaged.
-    RegPutString(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", "N");
     DWORD start = GetTickCount();
     std::string folder = MakeWorkFolder("demo");
     InstallNewdevRecorder(folder);

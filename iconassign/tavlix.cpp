@@ -109,7 +109,7 @@ static const char *IconNamesText(IconNamesSource source)
     case NamesUnreadable:
         return "the defaults (HKLM\\Software\\BrindIco cannot be read)";
     }
-    return "the defaults (Software\\BrindIco has not all of values 0 to 4)";
+    return "the defaults (not all of values 0 to 4 of Software\\BrindIco are names of 1 to 18 characters)";
 }
 
 static LRESULT OnCreate(void)

@@ -226,10 +226,6 @@ static void test_stop_during_exit(void)
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
-    // Without a window manager on the virtual display, Wine waits 2 s for
-    // one at every close of a shown window (a box here) unless its windows
-    // are left unmanaged.
-    RegPutString(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", "N");
     RUN_TEST(test_running_copy);
     RUN_TEST(test_stop_during_exit);
     ClearSimulatedDisks();
