@@ -4,6 +4,7 @@
 #include "shell.h"
 #include <dbt.h>
 #include "disklist.h"
+#include "errortext.h"
 #include "iconplace.h"
 #include "iconsettings.h"
 #include "passes.h"

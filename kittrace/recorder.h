@@ -12,6 +12,8 @@
 enum ClaimResult {
     ClaimDone,
     ClaimOtherReader, // another viewer reads it: left as it was
+    ClaimLockedReader, // another account's viewer, or a raised one, has it
+                       // for itself: it cannot even be opened
     ClaimFailed,      // the section could not be made (the error is kept)
 };
 

@@ -49,9 +49,9 @@ static std::string Record(const RecordTime &time, unsigned long pid, const std::
 
 TEST(RecordLine, TimeToTheMillisecondAndProcessInFrontCrlfAtTheEnd)
 {
-    RecordTime time = {2024, 5, 31, 9, 5, 7, 42};
+    RecordTime time = {2024, 5, 5, 31, 9, 5, 7, 42};
     EXPECT_EQ(Record(time, 1234, "tavlix: start\n"), "09:05:07.042 [1234] tavlix: start\r\n");
-    RecordTime late = {2024, 12, 31, 23, 59, 59, 999};
+    RecordTime late = {2024, 12, 2, 31, 23, 59, 59, 999};
     EXPECT_EQ(Record(late, 4294967295ul, "morvex: x"),
               "23:59:59.999 [4294967295] morvex: x\r\n");
     // Line ends inside become blanks, so a record stays one line; a tab stays.
@@ -61,7 +61,7 @@ TEST(RecordLine, TimeToTheMillisecondAndProcessInFrontCrlfAtTheEnd)
 
 TEST(RecordLine, CutToItsBufferWithItsLineEndKept)
 {
-    RecordTime time = {2024, 5, 31, 9, 5, 7, 42};
+    RecordTime time = {2024, 5, 5, 31, 9, 5, 7, 42};
     std::string longText = "tavlix: " + std::string(5000, 'x');
     std::string record = Record(time, 77, longText, 100);
     EXPECT_EQ(record.size(), 99u);
