@@ -79,11 +79,12 @@ static HANDLE OpenRecordFile(const char *path, DWORD *error)
     return INVALID_HANDLE_VALUE;
 }
 
-static int Record(const char *argumentText)
+// The file: the argument's, or the one on the desktop. Nonzero when there
+// is none to write to; the user has been told why.
+static int RefusePath(const char *argumentText, char *path)
 {
-    char path[MAX_PATH];
     char reason[ErrorTextSize];
-    RecordArgument argument = ParseRecordArgument(argumentText, path, sizeof(path));
+    RecordArgument argument = ParseRecordArgument(argumentText, path, MAX_PATH);
     if (argument != RecordArgumentPath && argument != RecordArgumentNone) {
         // A name that cannot be a file's, in the system's words.
         FormatErrorText(argument == RecordArgumentTooLong ? ERROR_FILENAME_EXCED_RANGE
@@ -91,15 +92,23 @@ static int Record(const char *argumentText)
                         reason, sizeof(reason));
         return Refuse(RefusedFile, argumentText, reason);
     }
-    if (argument == RecordArgumentNone) {
-        char desktop[MAX_PATH];
-        BOOL found = SHGetSpecialFolderPathA(NULL, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
-        DWORD error = found ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
-        int joined = found && JoinRecordPath(desktop, RecordDefaultName, path, sizeof(path));
-        FormatErrorText(error, reason, sizeof(reason));
-        if (!joined)
-            return Refuse(RefusedDesktop, "", reason);
-    }
+    if (argument == RecordArgumentPath)
+        return 0;
+    char desktop[MAX_PATH];
+    BOOL found = SHGetSpecialFolderPathA(NULL, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
+    DWORD error = found ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
+    if (found && JoinRecordPath(desktop, RecordDefaultName, path, MAX_PATH))
+        return 0;
+    FormatErrorText(error, reason, sizeof(reason));
+    return Refuse(RefusedDesktop, "", reason);
+}
+
+static int Record(const char *argumentText)
+{
+    char path[MAX_PATH];
+    char reason[ErrorTextSize];
+    if (RefusePath(argumentText, path))
+        return 1;
     // The debug output first: the file of a recorder that runs already (the
     // desktop's, most often) is not touched when a second one starts.
     ClaimResult claim = ClaimDebugOutput();

@@ -10,7 +10,7 @@
 
 // ---- figures of a running process -------------------------------------------
 
-static DWORD ThreadCount(DWORD pid)
+DWORD ThreadCount(DWORD pid)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)

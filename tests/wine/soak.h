@@ -18,6 +18,8 @@ struct ProcessFigures {
     SIZE_T privateBytes = 0;  // committed private bytes (PagefileUsage)
 };
 ProcessFigures ReadProcessFigures(HANDLE process);
+// The threads of the process, from a process snapshot; 0 when not found.
+DWORD ThreadCount(DWORD pid);
 // Waits until the process has no more threads than wantThreads (its passes
 // have ended) and the thread count has held for a moment, at most ms; then
 // reads the figures.
