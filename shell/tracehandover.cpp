@@ -31,7 +31,6 @@ static DWORD WINAPI WriteHandedOver(LPVOID parameter)
 
 HandOverPart StartHandOver(TraceHandOver *hand)
 {
-    hand->writerWaits = hand->writerBusy = hand->stops = 0;
     if (!InitLock(&hand->lock))
         return HandOverNoLock;
     hand->wake = CreateEventA(NULL, FALSE, FALSE, NULL);

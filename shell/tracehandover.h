@@ -29,7 +29,8 @@ struct TraceHandOver {
 // What StartHandOver could not make.
 enum HandOverPart { HandOverMade, HandOverNoLock, HandOverNoEvent, HandOverNoThread };
 
-// Makes the lock, the wake event and the writer thread, in that order.
+// Makes the lock, the wake event and the writer thread, in that order;
+// once for each hand, which starts zero-filled (a static).
 // HandOverMade, or the part that could not be made: what was made before
 // it is then released again, and GetLastError says why.
 HandOverPart StartHandOver(TraceHandOver *hand);
