@@ -210,24 +210,27 @@ static void WriteOtherProgramsLines_(At at, HWND tavlix)
 
 // tavlix gives an icon, morvex scans, another program writes: the lines
 // the file is to hold. tavlix's pid.
-static DWORD RunTheKitWhileRecording(void)
+static DWORD RunTheKitWhileRecording_(At at)
 {
-    ok(PlugInReader() && InsertCard(ReaderSlotSD, 'F'), "reader");
+    ok_at(at, PlugInReader() && InsertCard(ReaderSlotSD, 'F'), "reader");
     TavlixRun tavlix = StartTavlix("win2k");
-    ok(tavlix.window != NULL, "tavlix did not start");
-    CheckTracedAt(__FILE__, __LINE__, tavlix.pid, tavlix.traceMark,
+    ok_at(at, tavlix.window != NULL, "tavlix did not start");
+    CheckTracedAt(at.file, at.line, tavlix.pid, tavlix.traceMark,
                   {"drive F: given icon " + DefaultIconPath("sdico.ico")});
     std::string morvex = CopyProgramTo(WorkFolder, "morvex.exe");
     InstallNewdevRecorder(WorkFolder);
     size_t mark = TraceMark();
-    ok(RunStartupPass(morvex, "MORVEX", true, NewdevLogPath(WorkFolder)) == 0, "morvex's run");
-    ok(WaitForTrace(0, "morvex: scan 1 ended", mark, 30000) >= 0, "morvex's scan is not in the file");
-    WriteOtherProgramsLines(tavlix.window);
-    ok(StopTavlixBySecondLaunch(&tavlix), "tavlix did not stop");
+    ok_at(at, RunStartupPass(morvex, "MORVEX", true, NewdevLogPath(WorkFolder)) == 0,
+          "morvex's run");
+    ok_at(at, WaitForTrace(0, "morvex: scan 1 ended", mark, 30000) >= 0,
+          "morvex's scan is not in the file");
+    WriteOtherProgramsLines_(at, tavlix.window);
+    ok_at(at, StopTavlixBySecondLaunch(&tavlix), "tavlix did not stop");
     DWORD pid = tavlix.pid;
     EndTavlix(&tavlix);
     return pid;
 }
+#define RunTheKitWhileRecording() RunTheKitWhileRecording_(HERE)
 
 // What the file holds: its first line, then records of the kit alone, with
 // their time and process id, the recorder's own stop line last.
