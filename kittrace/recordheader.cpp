@@ -2,27 +2,27 @@
 #include <windows.h>
 #include "programinfo.h"
 
-// Nonzero on 64-bit Windows. A 32-bit program asks whether it runs there as
-// a 32-bit one; the call came with XP's second service pack and is missing
-// before, on Windows that are 32-bit.
-static int Is64BitWindows(void)
+// The width of Windows, 32 or 64. A 32-bit program asks whether it runs
+// there as a 32-bit one; the call came with XP's second service pack and is
+// missing before, on Windows that are 32-bit.
+static unsigned WindowsWidth(void)
 {
 #ifdef _WIN64
-    return 1;
+    return 64;
 #else
     typedef BOOL(WINAPI * IsWow64Entry)(HANDLE, PBOOL);
     IsWow64Entry isWow64 = (IsWow64Entry)(void (*)(void))GetProcAddress(
         GetModuleHandleA("kernel32"), "IsWow64Process");
     BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64 ? 64 : 32;
 #endif
 }
 
-// The built-in Administrators group, S-1-5-32-544, in a SID's own layout.
-static const struct {
-    BYTE revision, subAuthorityCount, authority[6];
-    DWORD subAuthority[2];
-} Administrators = {SID_REVISION, 2, {0, 0, 0, 0, 0, 5}, {32, 544}};
+// The built-in Administrators group, S-1-5-32-544, in a SID's own layout:
+// revision 1, two sub-authorities, authority 5 (NT, big-endian), then the
+// sub-authorities 32 and 544 (little-endian).
+static const BYTE Administrators[16] __attribute__((aligned(4))) = {
+    1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
 
 // Whether the account is an administrator ("" or "not an " before
 // "administrator") and, from Vista on, whether it runs raised (after it).
@@ -32,7 +32,7 @@ static const struct {
 static void AccountRights(DWORD major, const char **notAn, const char **raised)
 {
     BOOL member = FALSE;
-    if (!CheckTokenMembership(NULL, (PSID)&Administrators, &member))
+    if (!CheckTokenMembership(NULL, (PSID)Administrators, &member))
         member = FALSE;
     *raised = "";
     HANDLE token;
@@ -58,7 +58,7 @@ unsigned FormatRecordHeader(char *out)
     GetVersionExA(&version);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    unsigned width = Is64BitWindows() ? 64 : 32;
+    unsigned width = WindowsWidth();
     const char *notAn, *raised;
     AccountRights(version.dwMajorVersion, &notAn, &raised);
     return wsprintfA(out, "Card Reader Kit " KIT_VERSION_TEXT
