@@ -3,6 +3,7 @@
 #include <initguid.h>
 #include <usbiodef.h>
 #include "driverinstall.h"
+#include "errortext.h"
 #include "structsizes.h"
 #include "readerid.h"
 #include "servicename.h"

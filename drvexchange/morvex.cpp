@@ -2,6 +2,7 @@
 // its own driver, at start-up and once a burst of volume arrivals is over.
 #include "shell.h"
 #include <dbt.h>
+#include "errortext.h"
 #include "exchange.h"
 #include "rescan.h"
 #include "trace.h"

@@ -5,6 +5,7 @@
 #include <dbt.h>
 #include "disklist.h"
 #include "driveresolve.h"
+#include "errortext.h"
 #include "iconplace.h"
 #include "iconsettings.h"
 #include "lefticons.h"

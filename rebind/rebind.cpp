@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include "driverinstall.h"
+#include "errortext.h"
 #include "structsizes.h"
 #include "rebind.h"
 #include "rebindrequest.h"

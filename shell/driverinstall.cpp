@@ -1,4 +1,5 @@
 #include "driverinstall.h"
+#include "errortext.h"
 #include "trace.h"
 
 void InstallDriver(const char *lineStart, const char *hardwareId, const char *infPath,

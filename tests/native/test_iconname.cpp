@@ -66,28 +66,27 @@ TEST(LoadIconEntry, NameGetsItsBackslash)
     EXPECT_EQ("\\sdico.ico", l.entry);
 }
 
-TEST(LoadIconEntry, EighteenCharactersLoad)
+// An icon value of up to 19 bytes is read: a name of 18 characters with or
+// without its NUL loads; 19 characters without NUL, or more bytes, do not.
+TEST(LoadIconEntry, NineteenBytesAtMost)
 {
-    std::string name(18, 'n');
-    Loaded l = Load(WithNul(name));                // 19 bytes with the NUL
-    EXPECT_EQ(1, l.result);
-    EXPECT_EQ("\\" + name, l.entry);
-    l = Load(name);                                // 18 bytes, no NUL
-    EXPECT_EQ(1, l.result);
-    EXPECT_EQ("\\" + name, l.entry);
-}
-
-TEST(LoadIconEntry, NineteenCharactersWithoutNulAreRejected)
-{
-    Loaded l = Load(std::string(19, 'n'));
-    EXPECT_EQ(0, l.result);
-    EXPECT_EQ("", l.entry);
-}
-
-TEST(LoadIconEntry, MoreThanNineteenBytesAreRejected)
-{
-    EXPECT_EQ(0, Load(WithNul(std::string(19, 'n'))).result);
-    EXPECT_EQ(0, Load(WithNul("short.ico") + std::string(15, '\0')).result);
+    const std::string name(18, 'n');
+    const struct {
+        std::string data;
+        int result;
+        std::string entry;
+    } cases[] = {
+        {WithNul(name), 1, "\\" + name},
+        {name, 1, "\\" + name},
+        {std::string(19, 'n'), 0, ""},
+        {WithNul(std::string(19, 'n')), 0, ""},
+        {WithNul("short.ico") + std::string(15, '\0'), 0, ""},
+    };
+    for (const auto &c : cases) {
+        Loaded l = Load(c.data);
+        EXPECT_EQ(c.result, l.result) << c.data.size() << " bytes";
+        EXPECT_EQ(c.entry, l.entry) << c.data.size() << " bytes";
+    }
 }
 
 TEST(LoadIconEntry, DataWithoutNulEndsAtItsSize)

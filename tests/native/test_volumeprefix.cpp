@@ -13,7 +13,11 @@
 
 namespace {
 
-const std::string RemovableHead = "\\??\\STORAGE#RemovableMedia#";   // 27 units
+// 27 units, checked as the test is built: the prefix is read from unit 27
+// on, so every expected prefix below rests on it.
+constexpr char RemovableHeadText[] = "\\??\\STORAGE#RemovableMedia#";
+static_assert(sizeof(RemovableHeadText) - 1 == 27, "the head is 27 units");
+const std::string RemovableHead = RemovableHeadText;
 const std::string ClassTail = "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
 
 // A block of exactly size bytes, owned by the caller.
@@ -78,11 +82,6 @@ const std::string Untouched(ParentPrefixSize, '#');
 
 // --- ExtractParentPrefix ----------------------------------------------------
 
-TEST(ExtractParentPrefix, RemovableHeadIsTwentySevenUnits)
-{
-    EXPECT_EQ(27u, RemovableHead.size());
-}
-
 TEST(ExtractParentPrefix, ThirdAmpersandEndsThePrefix)
 {
     Extracted e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 148));
@@ -111,29 +110,28 @@ TEST(ExtractParentPrefix, ThirdAmpersandAtTheStart)
     EXPECT_EQ("&&", Extract(MountedData("&&&abc", 80)).prefix);
 }
 
+// The data's size decides first: 78 bytes (the 27 skipped units and exactly
+// 12 read) to 260; outside, the prefix is left untouched.
 TEST(ExtractParentPrefix, SizeLimits)
 {
-    // 78 bytes: the 27 skipped units and exactly 12 read.
-    Extracted e = Extract(MountedData("7&1a2b3c4d&0&RM", 78));
-    EXPECT_EQ(1, e.result);
-    EXPECT_EQ("7&1a2b3c4d&0", e.prefix);
-    e = Extract(MountedData("7&1a2b3c4d5e", 78));   // all 12 units, no '&' end
-    EXPECT_EQ(1, e.result);
-    EXPECT_EQ("7&1a2b3c4d5e", e.prefix);
-
-    e = Extract(MountedData("7&1a2b3c4d&0&RM", 77));
-    EXPECT_EQ(0, e.result);
-    EXPECT_EQ(Untouched, e.prefix);
-
-    e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 260));
-    EXPECT_EQ(1, e.result);
-    EXPECT_EQ("7&1a2b3c4d&0", e.prefix);
-
-    e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 261));
-    EXPECT_EQ(0, e.result);
-    EXPECT_EQ(Untouched, e.prefix);
-
-    EXPECT_EQ(0, Extract(std::vector<unsigned char>(1000, 'a')).result);
+    const struct {
+        size_t size;
+        std::string fromUnit27;
+        int result;
+        std::string prefix;
+    } cases[] = {
+        {77, "7&1a2b3c4d&0&RM", 0, Untouched},
+        {78, "7&1a2b3c4d&0&RM", 1, "7&1a2b3c4d&0"},
+        {78, "7&1a2b3c4d5e", 1, "7&1a2b3c4d5e"}, // all 12 units, no '&' end
+        {260, "7&1a2b3c4d&0&RM" + ClassTail, 1, "7&1a2b3c4d&0"},
+        {261, "7&1a2b3c4d&0&RM" + ClassTail, 0, Untouched},
+        {1000, "7&1a2b3c4d&0&RM" + ClassTail, 0, Untouched},
+    };
+    for (const auto &c : cases) {
+        Extracted e = Extract(MountedData(c.fromUnit27, c.size));
+        EXPECT_EQ(c.result, e.result) << c.size << " bytes";
+        EXPECT_EQ(c.prefix, e.prefix) << c.size << " bytes";
+    }
 }
 
 TEST(ExtractParentPrefix, EmptyAndTinyDataFail)
@@ -242,24 +240,24 @@ TEST(FormatDeviceKeyName, PrefixesTheEnumKey)
     EXPECT_STREQ("system\\CurrentControlSet\\Enum\\USBSTOR\\Disk&Ven_X\\7&1a2b&0", key);
 }
 
+// With the program's 260 bytes, paths up to 229 characters fit; a longer
+// one leaves the name empty (a full DiskList entry among them).
 TEST(FormatDeviceKeyName, LongestPathThatFits)
 {
-    std::string path(229, 'p');
-    std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
-    ASSERT_EQ(1, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
-    EXPECT_EQ(259u, std::strlen(key.get()));
-    EXPECT_EQ("system\\CurrentControlSet\\Enum\\" + path, std::string(key.get()));
-}
-
-TEST(FormatDeviceKeyName, TooLongPathLeavesTheNameEmpty)
-{
-    std::string path(230, 'p');
-    std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
-    EXPECT_EQ(0, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
-    EXPECT_STREQ("", key.get());
-    path.assign(259, 'p');                     // a full DiskList entry
-    EXPECT_EQ(0, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
-    EXPECT_STREQ("", key.get());
+    const struct {
+        size_t length;
+        int fits;
+    } cases[] = {{229, 1}, {230, 0}, {259, 0}};
+    for (const auto &c : cases) {
+        std::string path(c.length, 'p');
+        std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
+        std::memset(key.get(), '#', DeviceKeyNameSize);
+        EXPECT_EQ(c.fits, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize))
+            << c.length << " characters";
+        EXPECT_EQ(c.fits ? "system\\CurrentControlSet\\Enum\\" + path : "",
+                  std::string(key.get()))
+            << c.length << " characters";
+    }
 }
 
 TEST(FormatDeviceKeyName, ZeroSizedBufferIsNotWritten)
@@ -384,11 +382,21 @@ TEST(ParentPrefixEquals, WholeStringsOnly)
     EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", "7&1a2b"));
 }
 
-TEST(ParentPrefixEquals, IdPrefixLongerThanTwelveNeverMatches)
+// The program reads at most 20 bytes of ParentIdPrefix: whatever the data
+// holds up to there, only a text that ends where the prefix does is equal.
+TEST(ParentPrefixEquals, TwentyBytesAtMost)
 {
-    // A 20-byte value without NUL whose first 12 characters are the prefix.
-    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", "7&1a2b3c4d&0&RMxxxxx"));
-    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", WithNul("7&1a2b3c4d&01")));
+    const struct {
+        std::string data;
+        int equal;
+    } cases[] = {
+        {"7&1a2b3c4d&0&RMxxxxx", 0},              // 20 bytes, no NUL
+        {"7&1a2b3c4d&0", 1},                      // 12 bytes, no NUL
+        {WithNul("7&1a2b3c4d&01"), 0},            // 13 characters
+        {WithNul("7&1a2b3c4d&0") + "zzzzzzz", 1}, // 20 bytes, NUL at 12
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.equal, PrefixEquals("7&1a2b3c4d&0", c.data)) << c.data.size() << " bytes";
 }
 
 TEST(ParentPrefixEquals, BytesAfterTheDataNulAreIgnored)
