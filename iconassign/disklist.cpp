@@ -2,7 +2,8 @@
 // the registry.
 #include "disklist.h"
 #include "sharedkey.h"
-#include "volumeprefix.h"
+#include "disknames.h"
+#include "registrytext.h"
 #include "asciitext.h"
 #include "lock.h"
 

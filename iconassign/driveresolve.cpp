@@ -5,6 +5,7 @@
 #include "driveresolve.h"
 #include "disklist.h"
 #include "slotclass.h"
+#include "disknames.h"
 #include "volumeprefix.h"
 
 HKEY MountedDevicesKey;

@@ -24,9 +24,3 @@ const char *DriveSkipText(DriveSkip skip)
     }
     return "?";
 }
-
-const char *SlotKindName(SlotType slot)
-{
-    static const char *const names[] = {"CF", "SD", "SmartMedia", "Memory Stick", "combo"};
-    return slot <= SlotCombo ? names[slot] : "no card";
-}

@@ -1,5 +1,5 @@
-// Why a pass gave a drive or a disk no icon, and the names of the slot
-// kinds, as the trace says them. Pure: no Windows header.
+// Why a pass gave a drive or a disk no icon, as the trace says it. Pure: no
+// Windows header.
 #ifndef DRIVESKIP_H
 #define DRIVESKIP_H
 
@@ -19,7 +19,5 @@ enum DriveSkip {
 
 // The reason in words, for "skipped: <text>".
 const char *DriveSkipText(DriveSkip skip);
-// "CF", "SD", "SmartMedia", "Memory Stick", "combo"; "no card" for the rest.
-const char *SlotKindName(SlotType slot);
 
 #endif

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include "iconwrite.h"
-#include "driveskip.h"
+#include "slottype.h"
 #include "iconsettings.h"
 #include "passgate.h"
 #include "shellrefresh.h"

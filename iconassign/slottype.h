@@ -1,5 +1,5 @@
-// SlotType: the kind of card slot, shared by the icon assigner's parts. No
-// Windows header.
+// SlotType: the kind of card slot, shared by the icon assigner's parts, and
+// its name as the trace says it. Pure: no Windows header.
 #ifndef SLOTTYPE_H
 #define SLOTTYPE_H
 
@@ -23,5 +23,8 @@ inline int IsIconSlot(SlotType slot)
 {
     return slot <= SlotCombo;
 }
+
+// "CF", "SD", "SmartMedia", "Memory Stick", "combo"; "no card" for the rest.
+const char *SlotKindName(SlotType slot);
 
 #endif

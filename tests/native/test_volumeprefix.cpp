@@ -1,7 +1,8 @@
-// Byte-level work of the disk list: mounted-devices prefix, value and key names,
-// registry text without NUL, ParentIdPrefix comparison. Every input lives in
-// a heap block of exactly its size so AddressSanitizer catches an over-read.
+// A volume's parent prefix: its mounted-devices data and value name, and its
+// comparison with a disk's ParentIdPrefix. Every input lives in a heap block
+// of exactly its size so AddressSanitizer catches an over-read.
 #include "iconassign/volumeprefix.h"
+#include "exactblock.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,6 @@ constexpr char RemovableHeadText[] = "\\??\\STORAGE#RemovableMedia#";
 static_assert(sizeof(RemovableHeadText) - 1 == 27, "the head is 27 units");
 const std::string RemovableHead = RemovableHeadText;
 const std::string ClassTail = "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
-
-// A block of exactly size bytes, owned by the caller.
-template <typename T>
-std::unique_ptr<T[]> ExactCopy(const void *data, size_t size)
-{
-    std::unique_ptr<T[]> block(new T[size]);
-    if (size > 0)
-        std::memcpy(block.get(), data, size);
-    return block;
-}
 
 // UTF-16LE units of text, each with the given high byte.
 std::vector<unsigned char> Utf16(const std::string &text, unsigned char high = 0)
@@ -193,153 +184,6 @@ TEST(FormatVolumeValueName, DosDevicesNameOfTheLetter)
     EXPECT_STREQ("\\DosDevices\\F:", name.get());
     FormatVolumeValueName('Z', name.get());
     EXPECT_STREQ("\\DosDevices\\Z:", name.get());
-}
-
-// --- FormatDiskValueName -----------------------------------------------------
-
-namespace {
-std::string DiskValueName(int index)
-{
-    std::unique_ptr<char[]> name(new char[DiskValueNameSize]);
-    FormatDiskValueName(index, name.get());
-    return name.get();
-}
-} // namespace
-
-TEST(FormatDiskValueName, SingleDigitBelowTen)
-{
-    EXPECT_EQ("0", DiskValueName(0));
-    EXPECT_EQ("1", DiskValueName(1));
-    EXPECT_EQ("9", DiskValueName(9));
-}
-
-TEST(FormatDiskValueName, DecimalFromTenOn)
-{
-    EXPECT_EQ("10", DiskValueName(10));
-    EXPECT_EQ("11", DiskValueName(11));
-    EXPECT_EQ("25", DiskValueName(25));
-    EXPECT_EQ("99", DiskValueName(99));
-    EXPECT_EQ("100", DiskValueName(100));
-    EXPECT_EQ("123", DiskValueName(123));
-    EXPECT_EQ("2147483647", DiskValueName(INT_MAX));
-}
-
-TEST(FormatDiskValueName, NegativeIndexFitsAndNamesNoDisk)
-{
-    EXPECT_EQ("-1", DiskValueName(-1));
-    EXPECT_EQ("-10", DiskValueName(-10));
-    EXPECT_EQ("-2147483648", DiskValueName(INT_MIN));
-}
-
-// --- FormatDeviceKeyName -----------------------------------------------------
-
-TEST(FormatDeviceKeyName, PrefixesTheEnumKey)
-{
-    char key[DeviceKeyNameSize];
-    ASSERT_EQ(1, FormatDeviceKeyName("USBSTOR\\Disk&Ven_X\\7&1a2b&0", key, sizeof key));
-    EXPECT_STREQ("system\\CurrentControlSet\\Enum\\USBSTOR\\Disk&Ven_X\\7&1a2b&0", key);
-}
-
-// With the program's 260 bytes, paths up to 229 characters fit; a longer
-// one leaves the name empty (a full DiskList entry among them).
-TEST(FormatDeviceKeyName, LongestPathThatFits)
-{
-    const struct {
-        size_t length;
-        int fits;
-    } cases[] = {{229, 1}, {230, 0}, {259, 0}};
-    for (const auto &c : cases) {
-        std::string path(c.length, 'p');
-        std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
-        std::memset(key.get(), '#', DeviceKeyNameSize);
-        EXPECT_EQ(c.fits, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize))
-            << c.length << " characters";
-        EXPECT_EQ(c.fits ? "system\\CurrentControlSet\\Enum\\" + path : "",
-                  std::string(key.get()))
-            << c.length << " characters";
-    }
-}
-
-TEST(FormatDeviceKeyName, ZeroSizedBufferIsNotWritten)
-{
-    char key = 'k';
-    EXPECT_EQ(0, FormatDeviceKeyName("USBSTOR", &key, 0));
-    EXPECT_EQ('k', key);
-}
-
-// --- TerminateRegistryText and RegistryTextComplete ---------------------------
-
-TEST(TerminateRegistryText, NulInsideTheDataEndsTheText)
-{
-    char buffer[10] = { 'a', 'b', 'c', 0, 'd', 'e', 'f', 'g', 0, 'x' };
-    EXPECT_EQ(3u, TerminateRegistryText(buffer, sizeof buffer, 8));
-    EXPECT_STREQ("abc", buffer);
-}
-
-TEST(TerminateRegistryText, DataWithoutNulEndsAtBytesRead)
-{
-    char buffer[10] = { 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j' };
-    EXPECT_EQ(5u, TerminateRegistryText(buffer, sizeof buffer, 5));
-    EXPECT_STREQ("abcde", buffer);
-}
-
-TEST(TerminateRegistryText, BytesAfterBytesReadAreNotLookedAt)
-{
-    char buffer[10] = { 'a', 'b', 'c', 'd', 0, 'f', 'g', 'h', 'i', 'j' };
-    EXPECT_EQ(2u, TerminateRegistryText(buffer, sizeof buffer, 2));
-    EXPECT_STREQ("ab", buffer);
-}
-
-TEST(TerminateRegistryText, FullBufferWithoutNulIsCut)
-{
-    std::string data(260, 'p');
-    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.data(), data.size());
-    EXPECT_EQ(259u, TerminateRegistryText(buffer.get(), 260, 260));
-    EXPECT_EQ(std::string(259, 'p'), std::string(buffer.get()));
-}
-
-TEST(TerminateRegistryText, BytesReadAboveTheBufferSize)
-{
-    std::string data(20, 'p');
-    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.data(), data.size());
-    EXPECT_EQ(19u, TerminateRegistryText(buffer.get(), 20, 300));
-    EXPECT_EQ(std::string(19, 'p'), std::string(buffer.get()));
-    buffer[4] = '\0';
-    EXPECT_EQ(4u, TerminateRegistryText(buffer.get(), 20, 0xFFFFFFFFul));
-}
-
-TEST(TerminateRegistryText, FullBufferWithFinalNulKeepsItsText)
-{
-    std::string data(259, 'p');
-    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.c_str(), 260);
-    EXPECT_EQ(259u, TerminateRegistryText(buffer.get(), 260, 260));
-}
-
-TEST(TerminateRegistryText, NoDataGivesEmptyText)
-{
-    std::unique_ptr<char[]> buffer = ExactCopy<char>("xyz", 3);
-    EXPECT_EQ(0u, TerminateRegistryText(buffer.get(), 3, 0));
-    EXPECT_EQ('\0', buffer[0]);
-}
-
-TEST(TerminateRegistryText, TinyBuffers)
-{
-    char one = 'a';
-    EXPECT_EQ(0u, TerminateRegistryText(&one, 1, 1));
-    EXPECT_EQ('\0', one);
-    one = 'a';
-    EXPECT_EQ(0u, TerminateRegistryText(&one, 0, 1));
-    EXPECT_EQ('a', one);                        // nothing written
-}
-
-TEST(RegistryTextComplete, SaysWhetherTheDataHeldANul)
-{
-    std::unique_ptr<char[]> complete = ExactCopy<char>("abc", 4);
-    std::unique_ptr<char[]> bare = ExactCopy<char>("abcd", 4);
-    EXPECT_EQ(1, RegistryTextComplete(complete.get(), 4));
-    EXPECT_EQ(0, RegistryTextComplete(complete.get(), 3));
-    EXPECT_EQ(0, RegistryTextComplete(bare.get(), 4));
-    EXPECT_EQ(0, RegistryTextComplete(bare.get(), 0));
 }
 
 // --- ParentPrefixEquals ------------------------------------------------------
