@@ -2,6 +2,7 @@
 // a data file and its string table, menu, accelerators, About dialog,
 // icons and version are checked, all under language 1028 and one copy of
 // each; and its manifest, in the form every Windows from 2000 on loads.
+// Every program's header, kittrace's too, says it is terminal-server aware.
 #include "harness.h"
 #include <string.h>
 
@@ -427,9 +428,43 @@ static void test_resources(void)
     }
 }
 
+// Every program of the kit, with the window shell or without.
+static const char *const ProgramFiles[] = {"tavlix.exe",      "morvex.exe",       "vorbind.exe",
+                                           "vorbind-oem.exe", "vorbind-bare.exe", "kittrace.exe"};
+
+// The DLL characteristics of the image's optional header (the same place in
+// both builds' headers); 0 when the file is no image of this build.
+static WORD DllCharacteristicsOf(const std::string &image)
+{
+    if (image.size() < sizeof(IMAGE_DOS_HEADER))
+        return 0;
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)image.data();
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 ||
+        (size_t)dos->e_lfanew + sizeof(IMAGE_NT_HEADERS) > image.size())
+        return 0;
+    const IMAGE_NT_HEADERS *nt = (const IMAGE_NT_HEADERS *)(image.data() + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE ||
+        nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC)
+        return 0;
+    return nt->OptionalHeader.DllCharacteristics;
+}
+
+// On a terminal server in application mode, a program without the flag gets
+// a per-user Windows folder, where neither the card icons nor the reader's
+// driver lie.
+static void test_terminal_server_aware(void)
+{
+    for (const char *exe : ProgramFiles) {
+        WORD flags = DllCharacteristicsOf(ReadWholeFile(KitProgramPath(exe)));
+        ok((flags & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE) != 0,
+           "%s: not terminal-server aware (DLL characteristics %#x)", exe, flags);
+    }
+}
+
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
     RUN_TEST(test_resources);
+    RUN_TEST(test_terminal_server_aware);
     return FinishTests();
 }
