@@ -59,6 +59,7 @@ target_link_libraries(kitinstall PUBLIC kittrace newdev)
 # Sources of the shell that every program links.
 add_library(kitshell STATIC
     ${PROJECT_SOURCE_DIR}/shell/shell.cpp
+    ${PROJECT_SOURCE_DIR}/shell/windowsfolder.cpp
     ${PROJECT_SOURCE_DIR}/shell/freestanding.cpp
     ${PROJECT_SOURCE_DIR}/shell/commandline.cpp)
 target_include_directories(kitshell PUBLIC ${PROJECT_SOURCE_DIR}/shell)

@@ -3,11 +3,16 @@
 // by a child copy of this program (Wine cannot move the real Windows
 // directory), with the newdev recorder and morvex's queued trace, and its
 // result is the exit code. Its paths make morvex's longest trace lines.
+// And where the programs' start-up check draws the line: the Windows
+// folder read into a buffer that holds it whole, and one byte short.
 #include "harness.h"
 #include <string.h>
+#include "drivertime.h"
 #include "exchange.h"
+#include "morvexstate.h"
 #include "trace.h"
 #include "tracereader.h"
+#include "windowsfolder.h"
 
 #define Reader "USB\\VID_0E5B&PID_0A17\\L1"
 #define ReaderId "USB\\VID_0E5B&PID_0A17&REV_0100"
@@ -43,6 +48,33 @@ static std::vector<InstallRequest> RunScan(DWORD *result)
     RunMark = TraceMark();
     *result = RunProgram(ChildExe, "--scan " + LongDir, true, Log, 30000);
     return ReadInstallRequests(Log);
+}
+
+// What GetWindowsDirectoryA returns when the buffer is too small (the size
+// it needs, its NUL counted) is what the rule reads: a folder of n
+// characters is read whole with n + 1 bytes and refused with n, as a 64-
+// character one is refused by the programs' 64 bytes.
+static void test_windows_folder_whole_or_refused(void)
+{
+    char expected[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(expected, sizeof(expected));
+    ok(length > 0 && length < sizeof(expected), "the Windows folder: %u characters", length);
+    char folder[MAX_PATH];
+    memset(folder, 'x', sizeof(folder));
+    WindowsFolderResult whole = ReadWindowsFolder(folder, length + 1);
+    ok(whole.outcome == WindowsFolderRead && strcmp(folder, expected) == 0,
+       "%u bytes: outcome %d, folder %s", length + 1, (int)whole.outcome, folder);
+
+    memset(folder, 'x', sizeof(folder));
+    WindowsFolderResult cut = ReadWindowsFolder(folder, length);
+    char text[WindowsFolderRefusalSize];
+    FormatWindowsFolderRefusal(&cut, length, text);
+    ok(cut.outcome == WindowsFolderTooLong && folder[0] == '\0',
+       "%u bytes: outcome %d, folder %.20s", length, (int)cut.outcome, folder);
+    char expectedText[64];
+    snprintf(expectedText, sizeof(expectedText), "the Windows folder has %u characters or more",
+             length);
+    ok(strcmp(text, expectedText) == 0, "refusal: %s", text);
 }
 
 static void test_generic_storage_with_long_windows_directory(void)
@@ -128,6 +160,7 @@ int main(int argc, char **argv)
     Log = NewdevLogPath(Folder);
     ok(AddDevice(Reader, {ReaderId}, "USBSTOR", true), "reader");
 
+    RUN_TEST(test_windows_folder_whole_or_refused);
     RUN_TEST(test_generic_storage_with_long_windows_directory);
     RUN_TEST(test_installed_driver_under_long_windows_directory);
     RUN_TEST(test_long_hardware_id_keeps_the_decision);
