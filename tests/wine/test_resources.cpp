@@ -187,6 +187,48 @@ struct DialogItem {
     WORD textOrdinal;
 };
 
+// The four controls that follow the dialog's header at w.
+static void CheckDialogItems(const WORD *w, WORD count, const ProgramInfo &p)
+{
+    std::string aboutLine = std::string(p.title) + " Version 1.0";
+    const DialogItem want[4] = {
+        {WS_CHILD | WS_VISIBLE | SS_ICON, 14, 9, 16, 16, 2, 0x82, "", 107},
+        {WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX, 49, 10, 119, 8, 0xFFFF, 0x82, aboutLine, 0},
+        {WS_CHILD | WS_VISIBLE | WS_GROUP, 49, 20, 119, 8, 0xFFFF, 0x82, "", 0},
+        {WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 195, 6, 30, 11, 1, 0x80,
+         "OK", 0},
+    };
+    for (int i = 0; i < 4 && i < count; i++) {
+        w = (const WORD *)(((ULONG_PTR)w + 3) & ~(ULONG_PTR)3);
+        const DLGITEMTEMPLATE *item = (const DLGITEMTEMPLATE *)w;
+        w = (const WORD *)(item + 1);
+        std::string className;
+        std::string text;
+        WORD atom;
+        WORD ordinal;
+        w = ReadField(w, &className, &atom);
+        w = ReadField(w, &text, &ordinal);
+        WORD extra = *w++;
+        w = (const WORD *)((const BYTE *)w + extra);
+        ok(item->style == want[i].style, "%s: control %d style %#lx, want %#lx", p.exe, i + 1,
+           item->style, want[i].style);
+        ok(item->x == want[i].x && item->y == want[i].y && item->cx == want[i].cx &&
+               item->cy == want[i].cy,
+           "%s: control %d at %d,%d size %d x %d", p.exe, i + 1, item->x, item->y, item->cx,
+           item->cy);
+        // The class may be stored as its atom or as its name.
+        const char *classWanted = want[i].classAtom == 0x80 ? "BUTTON" : "STATIC";
+        bool classOk = atom == want[i].classAtom || lstrcmpiA(className.c_str(), classWanted) == 0;
+        ok(item->id == want[i].id && classOk, "%s: control %d id %u class %#x '%s'", p.exe, i + 1,
+           item->id, atom, className.c_str());
+        if (i == 2)
+            ok(!text.empty(), "%s: a second line of text", p.exe);
+        else
+            ok(text == want[i].text && ordinal == want[i].textOrdinal,
+               "%s: control %d text '%s' / %u", p.exe, i + 1, text.c_str(), ordinal);
+    }
+}
+
 static void CheckDialog(HMODULE module, const ProgramInfo &p)
 {
     DWORD size = 0;
@@ -211,42 +253,7 @@ static void CheckDialog(HMODULE module, const ProgramInfo &p)
     WORD points = *w++;
     w = ReadField(w, &text, &ordinal);
     ok(points == 8 && text == "System", "%s: font %u '%s'", p.exe, points, text.c_str());
-
-    std::string aboutLine = std::string(p.title) + " Version 1.0";
-    const DialogItem want[4] = {
-        {WS_CHILD | WS_VISIBLE | SS_ICON, 14, 9, 16, 16, 2, 0x82, "", 107},
-        {WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX, 49, 10, 119, 8, 0xFFFF, 0x82, aboutLine, 0},
-        {WS_CHILD | WS_VISIBLE | WS_GROUP, 49, 20, 119, 8, 0xFFFF, 0x82, "", 0},
-        {WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 195, 6, 30, 11, 1, 0x80,
-         "OK", 0},
-    };
-    for (int i = 0; i < 4 && i < dialog->cdit; i++) {
-        w = (const WORD *)(((ULONG_PTR)w + 3) & ~(ULONG_PTR)3);
-        const DLGITEMTEMPLATE *item = (const DLGITEMTEMPLATE *)w;
-        w = (const WORD *)(item + 1);
-        std::string className;
-        WORD atom;
-        w = ReadField(w, &className, &atom);
-        w = ReadField(w, &text, &ordinal);
-        WORD extra = *w++;
-        w = (const WORD *)((const BYTE *)w + extra);
-        ok(item->style == want[i].style, "%s: control %d style %#lx, want %#lx", p.exe, i + 1,
-           item->style, want[i].style);
-        ok(item->x == want[i].x && item->y == want[i].y && item->cx == want[i].cx &&
-               item->cy == want[i].cy,
-           "%s: control %d at %d,%d size %d x %d", p.exe, i + 1, item->x, item->y, item->cx,
-           item->cy);
-        // The class may be stored as its atom or as its name.
-        const char *classWanted = want[i].classAtom == 0x80 ? "BUTTON" : "STATIC";
-        bool classOk = atom == want[i].classAtom || lstrcmpiA(className.c_str(), classWanted) == 0;
-        ok(item->id == want[i].id && classOk, "%s: control %d id %u class %#x '%s'", p.exe, i + 1,
-           item->id, atom, className.c_str());
-        if (i == 2)
-            ok(!text.empty(), "%s: a second line of text", p.exe);
-        else
-            ok(text == want[i].text && ordinal == want[i].textOrdinal,
-               "%s: control %d text '%s' / %u", p.exe, i + 1, text.c_str(), ordinal);
-    }
+    CheckDialogItems(w, dialog->cdit, p);
 }
 
 #pragma pack(push, 2)
