@@ -64,12 +64,14 @@ static int ReportStartupState(const StartupState *state)
     }
     char time[FileTimeTextSize];
     FormatFileTime(&ReferenceDriverTime, time);
+    const char *rights = "install drivers";
     text[0] = '\0';
-    if (!MayInstallDrivers)
+    if (!MayInstallDrivers) {
+        rights = "not install drivers: the device class key cannot be written: ";
         FormatErrorText((DWORD)state->rightsError, text, sizeof(text));
+    }
     Trace("start: reference driver %s, written %s; this account may %s%s", state->referencePath,
-          time, MayInstallDrivers ? "install drivers" : "not install drivers: the device class key cannot be written: ",
-          text);
+          time, rights, text);
     return 1;
 }
 
@@ -186,6 +188,8 @@ static const char *const EndReasons[] = {
     "it does not answer now (busy with a scan?)",
     "it did not end within 15 s when asked to",
 };
+static_assert(sizeof(EndReasons) / sizeof(EndReasons[0]) == CopyOtherStayed - CopyWithoutRights + 1,
+              "one reason for each outcome that ends this copy");
 
 // Traces the lock's outcome; nonzero when this copy runs.
 static int ReportOneCopy(const OneCopyResult *copy)

@@ -28,13 +28,14 @@ static int TryLock(DWORD *error)
         SessionMutex = mutex;
         return 1;
     }
-    if (mutex)
+    if (mutex) {
         CloseHandle(mutex);
-    else if (last != ERROR_ACCESS_DENIED) {
-        *error = last;
-        return -1;
+        return 0;
     }
-    return 0;
+    if (last == ERROR_ACCESS_DENIED)
+        return 0;
+    *error = last;
+    return -1;
 }
 
 // The running copy's answer; RightsUnknown when it has no window or does
@@ -61,7 +62,8 @@ static int WaitForLock(void)
     return 0;
 }
 
-// This copy may install drivers, the running one was asked.
+// Asks the running copy, as this one may install drivers, and takes over
+// when it may not.
 static OneCopyOutcome TakeOver(void)
 {
     DWORD_PTR answer = AskRunningCopy();

@@ -16,7 +16,7 @@ enum RightsAnswer {
 };
 
 // How long the new copy waits for the answer, and then for the running
-// copy's process to end.
+// copy's process to end (its trace says 15 s).
 enum { RightsQueryMs = 5000, TakeoverWaitMs = 15000 };
 
 #endif
