@@ -43,6 +43,7 @@ target_compile_options(kittext PRIVATE ${KIT_COMPILE_OPTIONS})
 add_library(kittrace STATIC
     ${PROJECT_SOURCE_DIR}/shell/trace.cpp
     ${PROJECT_SOURCE_DIR}/shell/tracequeue.cpp
+    ${PROJECT_SOURCE_DIR}/shell/tracehandover.cpp
     ${PROJECT_SOURCE_DIR}/shell/errortext.cpp
     ${PROJECT_SOURCE_DIR}/shell/lock.cpp)
 target_include_directories(kittrace PUBLIC ${PROJECT_SOURCE_DIR}/shell)

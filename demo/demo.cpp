@@ -117,7 +117,7 @@ static void PrintIconTable(void)
     for (char letter : letters) {
         std::string icon;
         ReadDriveIcon(letter, &icon, NULL, NULL);
-        bool isVolatile = RegKeyIsVolatile(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str());
+        bool isVolatile = RegKeyIsVolatile(IconKeysRoot(), DriveIconKey(letter).c_str());
         printf("    %c:     %-14s %-28s %s\n", letter, KindOfIcon(icon), icon.c_str(),
                isVolatile ? "no (volatile)" : "yes");
     }
@@ -151,7 +151,7 @@ static void InsertCardAndBroadcast(HWND window, int slot, char letter)
     WaitForPasses(window);
 }
 
-static TavlixRun FollowCard(const std::string &tavlixPath)
+static TavlixRun FollowCard(void)
 {
     Step(3, "tavlix, started by the setup, follows the reader: plug it in, insert an SD card");
     TavlixRun run;
@@ -161,7 +161,6 @@ static TavlixRun FollowCard(const std::string &tavlixPath)
         GetWindowThreadProcessId(run.window, &run.pid);
     run.process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
                               run.pid);
-    (void)tavlixPath;
     Expect(run.window && WaitUntilIdle(run.window, 60000), "tavlix is not running");
     WaitForPasses(run.window);
     printf("    tavlix running (hidden window: %s)\n",
@@ -356,7 +355,7 @@ int main(int argc, char **argv)
     if (tavlix.empty())
         return 1;
     ShowReaderOnItsDriver(folder);
-    TavlixRun run = FollowCard(tavlix);
+    TavlixRun run = FollowCard();
     RebindOnDemand(folder);
     StopTavlix(&run, tavlix);
     Uninstall(tavlix);

@@ -5,6 +5,7 @@
 #include <usbiodef.h>
 #include "driverinstall.h"
 #include "drivertime.h"
+#include "errortext.h"
 #include "morvexstate.h"
 #include "structsizes.h"
 #include "readerid.h"

@@ -3,6 +3,7 @@
 #include "shell.h"
 #include <dbt.h>
 #include "drivertime.h"
+#include "errortext.h"
 #include "exchange.h"
 #include "morvexstate.h"
 #include "onecopy.h"

@@ -17,25 +17,20 @@ LONG ProbeDriverRights(void)
 // Held until the process ends; an unprefixed name is per session.
 static HANDLE SessionMutex;
 
-// One try at the lock: 1 taken; 0 another copy holds it, made by this
-// account or by another one whose access list keeps this one out (Run as...
-// on 2000 and XP); -1 when it cannot be made (error says why).
-static int TryLock(DWORD *error)
+// One try at the lock: 0 taken; ERROR_ALREADY_EXISTS another copy holds
+// it, made by this account or by another one whose access list keeps this
+// one out (Run as... on 2000 and XP); otherwise why it cannot be made.
+static DWORD TryLock(void)
 {
     HANDLE mutex = CreateMutexA(NULL, FALSE, "MorvexRunning");
     DWORD last = GetLastError();
-    if (mutex && last != ERROR_ALREADY_EXISTS) {
-        SessionMutex = mutex;
-        return 1;
-    }
-    if (mutex) {
+    if (!mutex)
+        return last == ERROR_ACCESS_DENIED ? ERROR_ALREADY_EXISTS : last;
+    if (last == ERROR_ALREADY_EXISTS)
         CloseHandle(mutex);
-        return 0;
-    }
-    if (last == ERROR_ACCESS_DENIED)
-        return 0;
-    *error = last;
-    return -1;
+    else
+        SessionMutex = mutex;
+    return last == ERROR_ALREADY_EXISTS ? last : 0;
 }
 
 // The running copy's answer; RightsUnknown when it has no window or does
@@ -53,10 +48,9 @@ static DWORD_PTR AskRunningCopy(void)
 // The lock goes with the running copy's process: it is free once that ended.
 static int WaitForLock(void)
 {
-    DWORD error;
     for (int tries = TakeoverWaitMs / 100; tries > 0; tries--) {
         Sleep(100);
-        if (TryLock(&error) > 0)
+        if (TryLock() == 0)
             return 1;
     }
     return 0;
@@ -76,11 +70,10 @@ static OneCopyOutcome TakeOver(void)
 
 OneCopyResult TakeOneCopyLock(int mayInstall)
 {
-    OneCopyResult result = {CopyFirst, 0};
-    int lock = TryLock(&result.error);
-    if (lock < 0)
-        result.outcome = CopyLockFailed;
-    else if (lock == 0)
+    OneCopyResult result = {CopyFirst, TryLock()};
+    if (result.error == ERROR_ALREADY_EXISTS)
         result.outcome = mayInstall ? TakeOver() : CopyWithoutRights;
+    else if (result.error)
+        result.outcome = CopyLockFailed;
     return result;
 }

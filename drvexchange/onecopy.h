@@ -25,7 +25,7 @@ enum OneCopyOutcome {
 
 struct OneCopyResult {
     OneCopyOutcome outcome;
-    DWORD error;
+    DWORD error; // why the lock cannot be made (CopyLockFailed)
 };
 
 // Takes the lock, or takes over from the running copy where this one

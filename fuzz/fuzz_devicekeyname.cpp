@@ -2,7 +2,7 @@
 // key. Input: one byte choosing the buffer size (0 means the program's
 // DeviceKeyNameSize, n > 0 means n - 1 bytes), then the instance path.
 #include "fuzzcheck.h"
-#include "iconassign/volumeprefix.h"
+#include "iconassign/disknames.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fuzzcheck.h"
-#include "iconassign/volumeprefix.h"
+#include "iconassign/disknames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,9 +1,8 @@
-// Registry string data that may lack its NUL: TerminateRegistryText and
-// RegistryTextComplete. Input: buffer size (2 bytes, up to 1023), a byte
+// Registry string data that may lack its NUL: TerminateRegistryText. Input: buffer size (2 bytes, up to 1023), a byte
 // choosing how the reported size relates to it, 4 bytes for that size, then
 // the buffer's content (padded with 'x' or cut to the buffer size).
 #include "fuzzcheck.h"
-#include "iconassign/volumeprefix.h"
+#include "iconassign/registrytext.h"
 
 namespace {
 
@@ -51,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::memcpy(buffer.data(), input.rest(), content);
     Block before(buffer.data(), bufferSize);
     unsigned long filled = bytesRead < bufferSize ? bytesRead : bufferSize;
-    int complete = RegistryTextComplete(buffer.data(), filled);
-    FUZZ_CHECK((complete != 0) == (std::memchr(buffer.data(), '\0', filled) != nullptr));
+    bool complete = std::memchr(buffer.data(), '\0', filled) != nullptr;
 
     unsigned length = TerminateRegistryText(buffer.data(), bufferSize, bytesRead);
     if (bufferSize == 0) {

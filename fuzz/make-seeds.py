@@ -118,6 +118,9 @@ def prefix_pairs():
         "equal-without-nul": b"\0" + b"8&abc&0\0" + b"8&abc&0",
         "case-differs": b"\0" + b"7&1A2B3C4D&0\0" + b"7&1a2b3c4d&0\0",
         "data-longer": b"\1" + b"7&1a2b3c4d&0\0" + b"5&0\0",
+        # The 20 bytes the program reads at most, without a NUL.
+        "20-bytes-no-nul": b"\0" + b"7&1a2b3c4d&0\0" + b"7&1a2b3c4d&0ABCDEFGH",
+        "12-chars-no-nul": b"\0" + b"7&1a2b3c4d&0\0" + b"7&1a2b3c4d&0",
         "both-empty": b"\0\0\0",
     }
 

@@ -1,15 +1,12 @@
-// The disk list and volume resolution: which disk of the disk service a
-// drive letter's volume lives on, and which drive letter a disk has or gets.
+// The disk list: the disk service's list of disks, each by its instance
+// path, as the passes read it.
 #ifndef DISKLIST_H
 #define DISKLIST_H
 
 #include <windows.h>
-#include "driveskip.h"
-#include "slottype.h"
 
 enum { DiskListSize = 26, DiskPathSize = 260, ParentIdPrefixLimit = 20 };
 
-extern HKEY MountedDevicesKey;
 extern HKEY DiskEnumKey;
 // Entry i: null, or a DiskPathSize-byte heap block with the instance path
 // of the disk service's value i. Blocks are allocated once and reused.
@@ -26,22 +23,15 @@ int InitDiskList(void);
 // Releases every block and empties every entry (exit clean-up).
 void FreeDiskList(void);
 
-// The resolutions below answer DriveResolved when they found what they
-// look for, otherwise why not.
-HKEY OpenMountedDevicesKey(void);
-// prefix holds at least 15 bytes: the drive's parent prefix when resolved.
-DriveSkip GetVolumeParentPrefix(HKEY key, char letter, char *prefix);
+// The disk service's "Count", cut to the list's 26 entries; 0 when it
+// cannot be read. Opens DiskEnumKey on first use and keeps it.
 LONG ReadDiskCount(void);
+// Rewrites entries 0 to n-1 (n the count) when fill is set; never frees,
+// clears or shortens the list. n, or 0 when a value cannot be read or a
+// block allocated, with the entries before it already rewritten.
 LONG LoadDiskList(int fill);
-// The first listed disk with the volume's parent prefix, if a card slot:
-// its kind in slot (SlotNone otherwise).
-DriveSkip MatchVolumeToDisk(const char *prefix, SlotType *slot);
 // Copies entry index into path (DiskPathSize bytes) under DiskListLock.
 // Returns 0 when the entry is null or index is out of range.
 int CopyDiskListEntry(int index, char *path);
-// The kind of a card-slot disk and the index of the drive letter it has or
-// will get (255 in either when none).
-DriveSkip FindDriveForDisk(const char *path, DWORD driveMask, SlotType *slot,
-                           unsigned char *drive);
 
 #endif

@@ -19,12 +19,8 @@ const char *DriveSkipText(DriveSkip skip)
         return "the disk has no ParentIdPrefix";
     case SkipNoDriveLetter:
         return "no drive letter from D to Z for it";
+    case SkipEndOfList:   // ends a walk, never traced
+        break;
     }
     return "?";
-}
-
-const char *SlotKindName(SlotType slot)
-{
-    static const char *const names[] = {"CF", "SD", "SmartMedia", "Memory Stick", "combo"};
-    return slot <= SlotCombo ? names[slot] : "no card";
 }

@@ -1,5 +1,5 @@
-// Why a pass gave a drive or a disk no icon, and the names of the slot
-// kinds, as the trace says them. Pure: no Windows header.
+// Why a pass gave a drive or a disk no icon, as the trace says it. Pure: no
+// Windows header.
 #ifndef DRIVESKIP_H
 #define DRIVESKIP_H
 
@@ -13,12 +13,11 @@ enum DriveSkip {
     SkipNoDiskWithPrefix,  // no listed disk has its parent prefix
     SkipNotCardSlot,       // the disk's instance path names no card slot
     SkipDiskWithoutPrefix, // the disk has no readable ParentIdPrefix
-    SkipNoDriveLetter      // no letter from D to Z has it or is free for it
+    SkipNoDriveLetter,     // no letter from D to Z has it or is free for it
+    SkipEndOfList          // the disk list has no entry there
 };
 
 // The reason in words, for "skipped: <text>".
 const char *DriveSkipText(DriveSkip skip);
-// "CF", "SD", "SmartMedia", "Memory Stick", "combo"; "no card" for the rest.
-const char *SlotKindName(SlotType slot);
 
 #endif

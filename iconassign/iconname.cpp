@@ -53,8 +53,14 @@ void ShellImageFileName(const char *location, char *name, unsigned nameSize)
     TextCopy(name, nameSize, found);
 }
 
-const char MachineDrivesKey[] = "Applications\\Explorer.exe\\Drives";
-const char UserDrivesKey[] = "Software\\Classes\\Applications\\Explorer.exe\\Drives";
+const char DrivesKeyPath[] = "Software\\Classes\\Applications\\Explorer.exe\\Drives";
+
+int MarkerDriveIndex(const char *valueName)
+{
+    if (!valueName || valueName[0] < 'A' || valueName[0] > 'Z' || valueName[1] != '\0')
+        return -1;
+    return valueName[0] - 'A';
+}
 
 void FormatLetterIconKey(char letter, char *keyPath, unsigned keyPathSize)
 {
@@ -77,4 +83,20 @@ void FormatDriveIconKey(const char *drivesKey, char letter, char *keyPath,
         return;
     if (keyPathSize > 0)
         keyPath[0] = '\0';
+}
+
+int CutLastKey(char *path)
+{
+    char *last = 0;
+    int backslashes = 0;
+    for (char *p = path; *p; p++) {
+        if (*p == '\\') {
+            last = p;
+            backslashes++;
+        }
+    }
+    if (!last)
+        return 0;
+    *last = '\0';
+    return backslashes > 1;
 }

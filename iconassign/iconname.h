@@ -41,12 +41,23 @@ int LoadIconEntry(char *entry, const char *valueData, unsigned long valueBytes);
 // as empty.
 void ShellImageFileName(const char *location, char *name, unsigned nameSize);
 
-// The Drives key that holds the drive icon keys: for every user, under
-// HKEY_CLASSES_ROOT (a new key there lands in the machine's classes); for
-// one user, under HKEY_CURRENT_USER, whose Software\Classes Windows (2000
-// and later) merges over the machine's where Explorer reads drive icons.
-extern const char MachineDrivesKey[];   // "Applications\Explorer.exe\Drives"
-extern const char UserDrivesKey[];      // "Software\Classes\" + the same
+// The Drives key that holds the drive icon keys, below the machine's
+// Software\Classes (HKEY_LOCAL_MACHINE: for every user) or a user's own
+// (HKEY_CURRENT_USER), which Windows (2000 and later) merges over the
+// machine's where Explorer reads drive icons. Always written in its own
+// place, never through HKEY_CLASSES_ROOT: that merged view sends a write or
+// a deletion to the user's copy of a key wherever the user has one.
+extern const char DrivesKeyPath[];   // "Software\Classes\Applications\Explorer.exe\Drives"
+
+// Cuts a key path at its last backslash, to name its parent. Nonzero when
+// the parent is itself below a top key ("Software\Classes" is, "Software"
+// is not); 0, leaving the path as it is, when there is no backslash.
+int CutLastKey(char *path);
+
+// The drive index (0 for A .. 25 for Z) that a value name of the settings
+// key marks: a single upper-case letter. -1 for any other name (the icon
+// file values "0".."4" among them); a null name counts as none.
+int MarkerDriveIndex(const char *valueName);
 
 // A drive's icon key below the Drives key, "%c\DefaultIcon" with letter
 // (callers pass 'A'..'Z'), into keyPath of keyPathSize bytes: 13 characters

@@ -23,6 +23,8 @@ struct PlaceChoice {
     IconPlace place;
     PlaceReason reason;
     LONG error;              // the registry's answer behind the reason
+    LONG markersError;       // ERROR_SUCCESS when the place's markers key
+                             // is open; otherwise no icon may be given
 };
 
 extern IconPlace IconKeysPlace;
@@ -32,8 +34,7 @@ extern IconPlace IconKeysPlace;
 // makes) the settings key of the place chosen.
 PlaceChoice ChooseIconPlace(void);
 
-// The root and the Drives key the icon keys of IconKeysPlace live under.
+// The root whose DrivesKeyPath holds the icon keys of IconKeysPlace.
 HKEY DrivesRoot(void);
-const char *DrivesKey(void);
 
 #endif

@@ -7,19 +7,21 @@ int IconSettingsOfUser;
 HKEY IconSettingsKey;
 char IconFileTable[IconEntryCount][IconEntrySize];
 
-static const char IconSettingsPath[] = "Software\\BrindIco";
+const char IconSettingsPath[] = "Software\\BrindIco";
 
 static HKEY SettingsRoot(void)
 {
     return IconSettingsOfUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
-// Creates the key (non-volatile, full access) or opens it when it exists.
+// Creates the key (non-volatile) or opens it when it exists, with the
+// rights its use needs and no more: an account that may write its values
+// but not change its access list (a Power User on XP) gets it too.
 LONG CreateIconSettingsKey(void)
 {
     HKEY created;
     LONG result = RegCreateKeyExA(SettingsRoot(), IconSettingsPath, 0, NULL,
-                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
+                                  REG_OPTION_NON_VOLATILE, IconSettingsAccess, NULL,
                                   &created, NULL);
     if (result == ERROR_SUCCESS)
         KeepSharedKey(&IconSettingsKey, created);
@@ -38,7 +40,8 @@ static HKEY SettingsKeyOrOpen(void)
     HKEY key = IconSettingsKey;
     if (key != NULL)
         return key;
-    if (RegOpenKeyA(SettingsRoot(), IconSettingsPath, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(SettingsRoot(), IconSettingsPath, 0, IconSettingsAccess, &key) !=
+        ERROR_SUCCESS)
         return NULL;
     return KeepSharedKey(&IconSettingsKey, key);
 }
@@ -127,4 +130,28 @@ int MarkDriveInSettings(char letter, int set)
     else
         result = RegDeleteValueA(key, name);
     return result == ERROR_SUCCESS;
+}
+
+int DriveIsMarked(HKEY key, char letter)
+{
+    const char name[2] = { letter, '\0' };
+    return key != NULL && RegQueryValueExA(key, name, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+}
+
+// Value names longer than a letter do not fit the buffer and are passed
+// over (ERROR_MORE_DATA), as are the icon file values.
+DWORD MarkedLetters(HKEY key)
+{
+    DWORD letters = 0;
+    char name[4];
+    DWORD size = sizeof(name);
+    for (DWORD i = 0; key != NULL; i++, size = sizeof(name)) {
+        LONG result = RegEnumValueA(key, i, name, &size, NULL, NULL, NULL, NULL);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        int drive = result == ERROR_SUCCESS ? MarkerDriveIndex(name) : -1;
+        if (drive >= 0)
+            letters |= 1u << drive;
+    }
+    return letters;
 }

@@ -17,8 +17,12 @@ extern int IconSettingsOfUser;
 extern HKEY IconSettingsKey;
 extern char IconFileTable[IconEntryCount][IconEntrySize];
 
-// Creates or opens the markers' key, with full access, into
-// IconSettingsKey: ERROR_SUCCESS, or the registry's error.
+extern const char IconSettingsPath[];   // "Software\BrindIco"
+// Reading the names and markers, setting and deleting markers.
+enum { IconSettingsAccess = KEY_QUERY_VALUE | KEY_SET_VALUE };
+
+// Creates or opens the markers' key into IconSettingsKey: ERROR_SUCCESS, or
+// the registry's error.
 LONG CreateIconSettingsKey(void);
 // The same, nonzero when it was created or opened.
 int OpenIconSettingsKey(void);
@@ -35,5 +39,10 @@ enum IconNamesSource {
 IconNamesSource LoadIconFileTableOrDefaults(void);
 // Sets (set nonzero) or removes the empty marker value named by letter.
 int MarkDriveInSettings(char letter, int set);
+// Whether the settings key (of either place) holds the letter's marker:
+// the kit gave that letter its icon key there.
+int DriveIsMarked(HKEY key, char letter);
+// The letters the settings key marks, as a unit mask (bit n for A + n).
+DWORD MarkedLetters(HKEY key);
 
 #endif

@@ -1,5 +1,5 @@
-// SlotType: the kind of card slot, shared by the icon assigner's parts. No
-// Windows header.
+// SlotType: the kind of card slot, shared by the icon assigner's parts, and
+// its name as the trace says it. Pure: no Windows header.
 #ifndef SLOTTYPE_H
 #define SLOTTYPE_H
 
@@ -16,5 +16,15 @@ enum {
     SlotCombo = 4,
     SlotNone = 255
 };
+
+// The kinds with an icon, CF to combo; any other kind counts as no card
+// slot at all.
+inline int IsIconSlot(SlotType slot)
+{
+    return slot <= SlotCombo;
+}
+
+// "CF", "SD", "SmartMedia", "Memory Stick", "combo"; "no card" for the rest.
+const char *SlotKindName(SlotType slot);
 
 #endif

@@ -4,11 +4,15 @@
 #include "shell.h"
 #include <dbt.h>
 #include "disklist.h"
+#include "driveresolve.h"
+#include "errortext.h"
 #include "iconplace.h"
 #include "iconsettings.h"
+#include "lefticons.h"
+#include "osversion.h"
 #include "passes.h"
 #include "passgate.h"
-#include "tavlixstate.h"
+#include "tavlixglobals.h"
 #include "trace.h"
 #include "unitmask.h"
 #include "windowsfolder.h"
@@ -54,7 +58,7 @@ static void ReleaseSharedState(void)
 // What the trace says of this Windows version's rules.
 static const char *VersionRules(void)
 {
-    if (OsMajor == 5 && OsMinor == 0)
+    if (IsWindows2000())
         return "2000: icons at start and when a card's volume arrives";
     if (IsWindowsXpFamily())
         return "XP: icons when the disk count grows, none at start";
@@ -69,29 +73,32 @@ static void TracePassStart(const char *what, const PassStart &pass)
         Trace("%s: pass %d started", what, pass.number);
         return;
     }
-    char error[ErrorTextSize];
-    FormatErrorText(pass.error, error, sizeof(error));
-    Trace("%s: dropped: %s%s%s", what, PassFailureText(pass.failure),
-          pass.failure == PassNoThread ? ": " : "", pass.failure == PassNoThread ? error : "");
+    // Only a thread that cannot be made has an error to tell.
+    char error[ErrorTextSize + 2] = "";
+    if (pass.failure == PassNoThread) {
+        lstrcpyA(error, ": ");
+        FormatErrorText(pass.error, error + 2, ErrorTextSize);
+    }
+    Trace("%s: dropped: %s%s", what, PassFailureText(pass.failure), error);
 }
 
 // The start line of the place chosen, and why.
 static void TracePlace(const PlaceChoice &choice)
 {
     if (choice.place == PlaceMachine) {
-        Trace("start: icons for every user: keys under HKCR\\%s, markers in "
+        Trace("start: icons for every user: keys under HKLM\\%s, markers in "
               "HKLM\\Software\\BrindIco",
-              MachineDrivesKey);
+              DrivesKeyPath);
         return;
     }
+    const char *why = choice.reason == MachineDrivesDenied
+                          ? "the machine's drive icon keys may not be made"
+                          : "HKLM\\Software\\BrindIco may not be written";
     char error[ErrorTextSize];
     FormatErrorText((DWORD)choice.error, error, sizeof(error));
     Trace("start: icons for this user only: keys under HKCU\\%s, markers in "
           "HKCU\\Software\\BrindIco: %s: %s",
-          UserDrivesKey,
-          choice.reason == MachineDrivesDenied ? "the machine's drive icon keys may not be made"
-                                               : "HKLM\\Software\\BrindIco may not be written",
-          error);
+          DrivesKeyPath, why, error);
 }
 
 static const char *IconNamesText(IconNamesSource source)
@@ -104,7 +111,7 @@ static const char *IconNamesText(IconNamesSource source)
     case NamesUnreadable:
         return "the defaults (HKLM\\Software\\BrindIco cannot be read)";
     }
-    return "the defaults (Software\\BrindIco has not all of values 0 to 4)";
+    return "the defaults (not all of values 0 to 4 of Software\\BrindIco are names of 1 to 18 characters)";
 }
 
 static LRESULT OnCreate(void)
@@ -120,6 +127,12 @@ static LRESULT OnCreate(void)
           WindowsDir);
     PlaceChoice place = ChooseIconPlace();
     TracePlace(place);
+    if (place.markersError != ERROR_SUCCESS) {
+        char error[ErrorTextSize];
+        FormatErrorText((DWORD)place.markersError, error, sizeof(error));
+        Trace("start: ends: HKCU\\Software\\BrindIco cannot be made: %s", error);
+        return -1;
+    }
     IconNamesSource names = LoadIconFileTableOrDefaults();
     Trace("start: icon files %s %s %s %s %s, %s", IconFileTable[SlotCF], IconFileTable[SlotSD],
           IconFileTable[SlotSM], IconFileTable[SlotMS], IconFileTable[SlotCombo],
@@ -130,6 +143,7 @@ static LRESULT OnCreate(void)
         CloseSharedKey(&IconSettingsKey);
         return -1;
     }
+    TakeAwayLeftIcons();
     LONG count = ReadDiskCount();
     InterlockedExchange(&DiskCount, count);
     char what[64];
@@ -146,16 +160,28 @@ static LRESULT OnCreate(void)
 
 // Exit clean-up: see passgate.h for why nothing here waits for a pass, and
 // why a second stop request does nothing.
-static void OnDestroy(void)
+static void CleanUp(const char *why)
 {
     if (!BeginExit()) {
-        Trace("exit: begun already, nothing more to do");
+        Trace("%s: exit begun already, nothing more to do", why);
         return;
     }
-    Trace("exit begun: removing the icon keys of D to Z");
-    OnVolumeRemoval(DrivesDToZ, 0);
+    Trace("%s: exit begun: removing the kit's icon keys of D to Z", why);
+    OnVolumeRemoval(DrivesDToZ);
     LeavePass();
     Trace("exit: clean-up done");
+}
+
+// A log-off or shutdown ends the program without WM_DESTROY. The XP family
+// keeps its icon keys over a restart, for a reader that stays plugged in
+// (a start there gives none); the next start takes away those of a reader
+// that has gone meanwhile.
+static void OnSessionEnd(void)
+{
+    if (IsWindowsXpFamily())
+        Trace("session ends: icons kept, as XP keeps them over a restart");
+    else
+        CleanUp("session ends");
 }
 
 // The volume header of a broadcast, or null when it is none or too short to
@@ -207,7 +233,7 @@ static VolumeAnswer AnswerVolume(WPARAM event, const DEV_BROADCAST_VOLUME *volum
     if (!volume)
         return NoVolume;
     if (event == DBT_DEVICEARRIVAL)
-        return OsMajor == 5 && OsMinor == 0 ? ArrivalPass : ArrivalNotHere;
+        return IsWindows2000() ? ArrivalPass : ArrivalNotHere;
     return IsMediumChange(volume) ? MediumChanged : RemovalPass;
 }
 
@@ -230,11 +256,15 @@ static void OnVolumeBroadcast(WPARAM event, LPARAM lParam)
 {
     const DEV_BROADCAST_VOLUME *volume = VolumeHeader(lParam);
     VolumeAnswer answer = AnswerVolume(event, volume);
-    char letters[UnitMaskLettersSize];
-    UnitMaskLetters(volume ? volume->dbcv_unitmask : 0, letters);
+    const char *kind = event == DBT_DEVICEARRIVAL ? "arrival" : "removal";
     char what[64];
-    wsprintfA(what, volume ? "broadcast: %s of volume %s" : "broadcast: %s of something that is no volume",
-              event == DBT_DEVICEARRIVAL ? "arrival" : "removal", letters);
+    if (volume) {
+        char letters[UnitMaskLettersSize];
+        UnitMaskLetters(volume->dbcv_unitmask, letters);
+        wsprintfA(what, "broadcast: %s of volume %s", kind, letters);
+    } else {
+        wsprintfA(what, "broadcast: %s of something that is no volume", kind);
+    }
     if (answer != ArrivalPass && answer != RemovalPass) {
         Trace("%s: %s", what, VolumeAnswerText(answer));
         return;
@@ -269,8 +299,13 @@ int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
         *result = OnCreate();
         return 1;
     case WM_DESTROY:
-        OnDestroy();
+        CleanUp("stop");
         return 0; // the shell posts the quit message
+    case WM_ENDSESSION:
+        if (wParam)
+            OnSessionEnd();
+        *result = 0;
+        return 1;
     case WM_DEVICECHANGE:
         OnDeviceChange(wParam, lParam);
         *result = 0;

@@ -1,4 +1,5 @@
-// Disk list and volume resolution, the byte-level part.
+// A volume's parent prefix: its value name in the mounted-devices table,
+// the prefix read from its data, and its comparison with a disk's.
 #include "volumeprefix.h"
 
 #include "../shell/asciitext.h"
@@ -8,8 +9,6 @@ namespace {
 const unsigned PrefixFirstUnit = 27;        // "\??\STORAGE#RemovableMedia#"
 const unsigned PrefixMaxChars = ParentPrefixSize - 1;
 const unsigned PrefixEndingAmpersand = 3;   // the third '&' ends the prefix
-
-const char DeviceKeyHead[] = "system\\CurrentControlSet\\Enum\\";
 
 } // namespace
 
@@ -41,54 +40,6 @@ int ExtractParentPrefix(const unsigned char *data, unsigned long size,
     }
     prefix[count] = '\0';
     return 1;
-}
-
-void FormatDiskValueName(int index, char *name)
-{
-    // For 0..9 the single digit and "%02d" from 10 on are both the plain
-    // decimal; a negative index gets the sign "%02d" would give it.
-    unsigned n = 0;
-    unsigned magnitude = (unsigned)index;
-    if (index < 0) {
-        name[n++] = '-';
-        magnitude = 0u - magnitude;
-    }
-    FormatDecimal(magnitude, 1, name + n);
-}
-
-int FormatDeviceKeyName(const char *instancePath, char *keyName,
-                        unsigned keyNameSize)
-{
-    if (TextCopy(keyName, keyNameSize, DeviceKeyHead)
-        && TextAppend(keyName, keyNameSize, instancePath))
-        return 1;
-    if (keyNameSize > 0)
-        keyName[0] = '\0';
-    return 0;
-}
-
-unsigned TerminateRegistryText(char *buffer, unsigned bufferSize,
-                               unsigned long bytesRead)
-{
-    if (bufferSize == 0)
-        return 0;
-    unsigned filled = bytesRead < bufferSize ? (unsigned)bytesRead : bufferSize;
-    for (unsigned i = 0; i < filled; i++) {
-        if (buffer[i] == '\0')
-            return i;
-    }
-    unsigned end = filled < bufferSize ? filled : bufferSize - 1;
-    buffer[end] = '\0';
-    return end;
-}
-
-int RegistryTextComplete(const char *buffer, unsigned long bytesRead)
-{
-    for (unsigned long i = 0; i < bytesRead; i++) {
-        if (buffer[i] == '\0')
-            return 1;
-    }
-    return 0;
 }
 
 int ParentPrefixEquals(const char *volumePrefix, const char *idPrefixData,

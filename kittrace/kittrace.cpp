@@ -4,9 +4,10 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <stdarg.h>
+#include "errortext.h"
 #include "recorder.h"
+#include "recordheader.h"
 #include "recordpath.h"
-#include "programinfo.h"
 #include "structsizes.h"
 #include "trace.h"
 
@@ -29,29 +30,31 @@ static void Tell(UINT icon, const char *format, ...)
     MessageBoxA(NULL, text, "Card Reader Kit trace", MB_OK | MB_SETFOREGROUND | icon);
 }
 
-// What the trace and the box say, for each refusal: each text takes the
-// path (or the argument's fault), then the system's error text.
+// What the trace (after "start: no recording: ") and the box say, for each
+// refusal: each text takes the path (or what else it names), then the
+// system's error text.
 struct RefusalText {
     const char *trace;
     const char *box;
 };
 static const RefusalText RefusalTexts[] = {
-    {"start: no recording: no desktop folder%s: %s",
+    {"no desktop folder%s: %s",
      "No trace is recorded: the desktop folder cannot be found%s.\n\n%s"},
-    {"start: another debug-output viewer reads this session's debug output: no recording, "
-     "that viewer is left as it is",
-     "Another debug-output viewer already reads the programs' messages: no trace is "
+    {"another debug-output viewer%s reads this session's debug output",
+     "Another debug-output viewer%s already reads the programs' messages: no trace is "
      "recorded.\n\nClose that viewer, or take the trace with it."},
-    {"start: no recording: the debug output cannot be read%s: %s",
+    {"the debug output cannot be read%s: %s",
      "No trace is recorded: the programs' messages cannot be read%s.\n\n%s"},
-    {"start: no recording: %s cannot be written: %s",
+    {"%s cannot be written: %s",
      "The trace cannot be written to\n\n%s\n\n%s\n\nStart it with a file in a folder "
      "you can write to."},
 };
 
 static int Refuse(Refusal refusal, const char *what, const char *reason)
 {
-    Trace(RefusalTexts[refusal].trace, what, reason);
+    char line[1025];
+    wsprintfA(line, RefusalTexts[refusal].trace, what, reason);
+    Trace("start: no recording: %s", line);
     Tell(refusal == RefusedOtherReader ? MB_ICONWARNING : MB_ICONERROR,
          RefusalTexts[refusal].box, what, reason);
     return 1;
@@ -66,21 +69,8 @@ static HANDLE OpenRecordFile(const char *path, DWORD *error)
     *error = GetLastError();
     if (file == INVALID_HANDLE_VALUE)
         return file;
-    OSVERSIONINFOA version;
-    ZeroMemory(&version, sizeof(version));
-    version.dwOSVersionInfoSize = sizeof(version);
-    GetVersionExA(&version);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    // The kit's version, the date, and Windows' version and service pack.
-    char header[256];
-    unsigned length = wsprintfA(header, "Card Reader Kit " KIT_VERSION_TEXT
-                                " trace of %04u-%02u-%02u %02u:%02u:%02u, Windows %lu.%lu "
-                                "(build %lu%s%s)\r\n",
-                                now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                                now.wSecond, version.dwMajorVersion, version.dwMinorVersion,
-                                version.dwBuildNumber & 0xFFFF,
-                                version.szCSDVersion[0] ? ", " : "", version.szCSDVersion);
+    char header[RecordHeaderSize];
+    unsigned length = FormatRecordHeader(header);
     DWORD written = 0;
     if (WriteFile(file, header, length, &written, NULL) && written == length)
         return file;
@@ -89,11 +79,12 @@ static HANDLE OpenRecordFile(const char *path, DWORD *error)
     return INVALID_HANDLE_VALUE;
 }
 
-static int Record(const char *argumentText)
+// The file: the argument's, or the one on the desktop. Nonzero when there
+// is none to write to; the user has been told why.
+static int RefusePath(const char *argumentText, char *path)
 {
-    char path[MAX_PATH];
     char reason[ErrorTextSize];
-    RecordArgument argument = ParseRecordArgument(argumentText, path, sizeof(path));
+    RecordArgument argument = ParseRecordArgument(argumentText, path, MAX_PATH);
     if (argument != RecordArgumentPath && argument != RecordArgumentNone) {
         // A name that cannot be a file's, in the system's words.
         FormatErrorText(argument == RecordArgumentTooLong ? ERROR_FILENAME_EXCED_RANGE
@@ -101,21 +92,35 @@ static int Record(const char *argumentText)
                         reason, sizeof(reason));
         return Refuse(RefusedFile, argumentText, reason);
     }
-    if (argument == RecordArgumentNone) {
-        char desktop[MAX_PATH];
-        BOOL found = SHGetSpecialFolderPathA(NULL, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
-        DWORD error = found ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
-        int joined = found && JoinRecordPath(desktop, RecordDefaultName, path, sizeof(path));
-        FormatErrorText(error, reason, sizeof(reason));
-        if (!joined)
-            return Refuse(RefusedDesktop, "", reason);
-    }
+    if (argument == RecordArgumentPath)
+        return 0;
+    char desktop[MAX_PATH];
+    BOOL found = SHGetSpecialFolderPathA(NULL, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
+    DWORD error = found ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
+    if (found && JoinRecordPath(desktop, RecordDefaultName, path, MAX_PATH))
+        return 0;
+    FormatErrorText(error, reason, sizeof(reason));
+    return Refuse(RefusedDesktop, "", reason);
+}
+
+static int Record(const char *argumentText)
+{
+    char path[MAX_PATH];
+    char reason[ErrorTextSize];
+    if (RefusePath(argumentText, path))
+        return 1;
     // The debug output first: the file of a recorder that runs already (the
     // desktop's, most often) is not touched when a second one starts.
     ClaimResult claim = ClaimDebugOutput();
     FormatLastError(reason);
+    if (claim == ClaimFailed)
+        return Refuse(RefusedNoReading, "", reason);
+    // A section it may not even open was made for another account alone.
     if (claim != ClaimDone)
-        return Refuse(claim == ClaimOtherReader ? RefusedOtherReader : RefusedNoReading, "",
+        return Refuse(RefusedOtherReader,
+                      claim == ClaimLockedReader
+                          ? ", run by another account or with more rights,"
+                          : "",
                       reason);
     DWORD error;
     HANDLE file = OpenRecordFile(path, &error);

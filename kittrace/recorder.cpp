@@ -1,7 +1,6 @@
 #include "recorder.h"
-#include "lock.h"
 #include "recordline.h"
-#include "tracequeue.h"
+#include "tracehandover.h"
 
 // The section: the writer's process id, then its text.
 enum { DbwinBufferSize = 4096, DbwinTextSize = DbwinBufferSize - sizeof(DWORD) };
@@ -15,28 +14,49 @@ static HANDLE BufferReady; // auto-reset: a writer may put its line
 static HANDLE DataReady;   // auto-reset: a line waits in the buffer
 static HANDLE StopReading; // manual reset
 static HANDLE Reader;
-static HANDLE Writer;
 static HANDLE File;
 
 // Zero-filled statics: they cost the program file nothing.
 static char RingStorage[RecordSlots][RecordLineSize];
 static TraceRing Ring;
-static CRITICAL_SECTION RingLock;
-static HANDLE Wake;          // auto-reset: a record waits
-static int WriterWaits;      // the writer sleeps on Wake
-static int WriterStops;      // write what is left, then end
+static TraceHandOver Hand;
+static char Taken[RecordLineSize];
 // Counted by the reader alone; read for a trace line.
 static volatile LONG Recorded;
 static volatile LONG LeftOut;
 static DWORD WriteError;
 
+// The section and the events are open to every account of the session
+// (a null access list, as debug viewers make them): a kit program that
+// runs as another user, or raised, writes its lines too. Without it the
+// default list would admit this account alone, and their lines would be
+// dropped unseen.
+static SECURITY_DESCRIPTOR OpenToAll;
+static SECURITY_ATTRIBUTES OpenToAllAttributes;
+// The attributes all three are made with; null (the default list) only if
+// the descriptor could not be made.
+static SECURITY_ATTRIBUTES *Security;
+
+static SECURITY_ATTRIBUTES *OpenToAllAccounts(void)
+{
+    if (!InitializeSecurityDescriptor(&OpenToAll, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&OpenToAll, TRUE, NULL, FALSE))
+        return NULL;
+    OpenToAllAttributes.nLength = sizeof(OpenToAllAttributes);
+    OpenToAllAttributes.lpSecurityDescriptor = &OpenToAll;
+    return &OpenToAllAttributes;
+}
+
 ClaimResult ClaimDebugOutput(void)
 {
+    Security = OpenToAllAccounts();
     SetLastError(0);
-    Section = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+    Section = CreateFileMappingA(INVALID_HANDLE_VALUE, Security, PAGE_READWRITE, 0,
                                  DbwinBufferSize, "DBWIN_BUFFER");
+    // Another account's viewer (or one with more rights) made it for its
+    // own account alone.
     if (!Section)
-        return ClaimFailed;
+        return GetLastError() == ERROR_ACCESS_DENIED ? ClaimLockedReader : ClaimFailed;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         // Another viewer's section: closing this handle is all it sees.
         CloseHandle(Section);
@@ -55,26 +75,16 @@ void ReleaseDebugOutput(void)
 
 static void LocalRecordTime(RecordTime *time)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    time->year = now.wYear;
-    time->month = now.wMonth;
-    time->day = now.wDay;
-    time->hour = now.wHour;
-    time->minute = now.wMinute;
-    time->second = now.wSecond;
-    time->milliseconds = now.wMilliseconds;
-}
-
-static void Hand(const char *record)
-{
-    EnterCriticalSection(&RingLock);
-    TraceRingPut(&Ring, record);
-    int wake = WriterWaits;
-    WriterWaits = 0;
-    LeaveCriticalSection(&RingLock);
-    if (wake)
-        SetEvent(Wake);
+    union {
+        SYSTEMTIME system;
+        RecordTime record;
+    } now;
+    static_assert(sizeof(RecordTime) == sizeof(SYSTEMTIME) &&
+                      __builtin_offsetof(RecordTime, milliseconds) ==
+                          __builtin_offsetof(SYSTEMTIME, wMilliseconds),
+                  "a record's time is read as the system gives it");
+    GetLocalTime(&now.system);
+    *time = now.record;
 }
 
 // Takes each line at once: it formats a kit line, hands it on and frees the
@@ -100,7 +110,7 @@ static DWORD WINAPI ReadDebugOutput(LPVOID parameter)
         LocalRecordTime(&time);
         FormatRecordLine(&time, *(const DWORD *)Buffer, text, DbwinTextSize, record,
                          sizeof(record));
-        Hand(record);
+        HandOver(&Hand, record);
     }
 }
 
@@ -112,32 +122,18 @@ static void WriteRecord(const char *record)
         WriteError = GetLastError();
 }
 
-// Writes records as they come; sleeps while none waits.
-static DWORD WINAPI WriteRecords(LPVOID parameter)
+// A drop note is the recorder's own line, as of now.
+static void WriteTaken(char *taken, TraceTaken what)
 {
-    (void)parameter;
-    char taken[RecordLineSize];
-    char note[RecordLineSize];
-    for (;;) {
-        EnterCriticalSection(&RingLock);
-        TraceTaken what = TraceRingTake(&Ring, taken, sizeof(taken));
-        WriterWaits = what == TraceTakenNothing;
-        int stops = WriterStops;
-        LeaveCriticalSection(&RingLock);
-        if (what == TraceTakenLine) {
-            WriteRecord(taken);
-        } else if (what == TraceTakenDropNote) {
-            // The note is the recorder's own line, as of now.
-            RecordTime time;
-            LocalRecordTime(&time);
-            FormatRecordLine(&time, GetCurrentProcessId(), taken, sizeof(taken), note,
-                             sizeof(note));
-            WriteRecord(note);
-        } else if (stops) {
-            return 0;
-        } else {
-            WaitForSingleObject(Wake, INFINITE);
-        }
+    if (what == TraceTakenDropNote) {
+        char note[RecordLineSize];
+        RecordTime time;
+        LocalRecordTime(&time);
+        FormatRecordLine(&time, GetCurrentProcessId(), taken, RecordLineSize, note,
+                         sizeof(note));
+        WriteRecord(note);
+    } else {
+        WriteRecord(taken);
     }
 }
 
@@ -148,26 +144,22 @@ static void CloseIfOpen(HANDLE *handle)
     *handle = NULL;
 }
 
-// Lets the writer write what is left, and waits for its end.
-static void StopWriter(void)
+// Releases what StartRecording made, the last made first; what was not
+// made is null. The events go before the hand-over: writers that find none
+// of them go on at once, as when no viewer runs, and none waits any more
+// for a reader that ended. The section goes last.
+static void ReleaseRecording(void)
 {
-    EnterCriticalSection(&RingLock);
-    WriterStops = 1;
-    int wake = WriterWaits;
-    WriterWaits = 0;
-    LeaveCriticalSection(&RingLock);
-    if (wake)
-        SetEvent(Wake);
-    WaitForSingleObject(Writer, INFINITE);
-    CloseIfOpen(&Writer);
-}
-
-// The section and the events go first: writers that find none of them go
-// on at once, as when no viewer runs.
-static void CloseDebugOutput(void)
-{
-    CloseIfOpen(&BufferReady);
+    if (Reader) {
+        SetEvent(StopReading);
+        WaitForSingleObject(Reader, INFINITE);
+    }
+    CloseIfOpen(&Reader);
     CloseIfOpen(&DataReady);
+    CloseIfOpen(&BufferReady);
+    CloseIfOpen(&StopReading);
+    if (Hand.writer)
+        StopHandOver(&Hand);
     if (Buffer)
         UnmapViewOfFile(Buffer);
     Buffer = NULL;
@@ -177,38 +169,34 @@ static void CloseDebugOutput(void)
 int StartRecording(HANDLE file)
 {
     File = file;
-    Buffer = (const char *)MapViewOfFile(Section, FILE_MAP_READ, 0, 0, 0);
     TraceRingInit(&Ring, "kittrace", &RingStorage[0][0], RecordSlots, RecordLineSize);
-    int ready = InitLock(&RingLock);
-    Wake = CreateEventA(NULL, FALSE, FALSE, NULL);
-    StopReading = CreateEventA(NULL, TRUE, FALSE, NULL);
-    BufferReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_BUFFER_READY");
-    DataReady = CreateEventA(NULL, FALSE, FALSE, "DBWIN_DATA_READY");
-    ready = ready && Buffer && Wake && StopReading && BufferReady && DataReady;
+    Hand.ring = &Ring;
+    Hand.write = WriteTaken;
+    Hand.taken = Taken;
+    Hand.takenSize = sizeof(Taken);
+    // Each part is made once the one before it is; the reader, which makes
+    // writers wait for it, last.
+    Buffer = (const char *)MapViewOfFile(Section, FILE_MAP_READ, 0, 0, 0);
+    if (Buffer && StartHandOver(&Hand) == HandOverMade)
+        StopReading = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (StopReading)
+        BufferReady = CreateEventA(Security, FALSE, FALSE, "DBWIN_BUFFER_READY");
+    if (BufferReady)
+        DataReady = CreateEventA(Security, FALSE, FALSE, "DBWIN_DATA_READY");
     DWORD threadId;
-    Writer = ready ? CreateThread(NULL, 0, WriteRecords, NULL, 0, &threadId) : NULL;
-    Reader = Writer ? CreateThread(NULL, 0, ReadDebugOutput, NULL, 0, &threadId) : NULL;
+    if (DataReady)
+        Reader = CreateThread(NULL, 0, ReadDebugOutput, NULL, 0, &threadId);
     if (Reader)
         return 1;
-    // Without a reader, writers must not find the events: they would wait
-    // for a buffer that never becomes ready.
-    CloseDebugOutput();
-    if (Writer)
-        StopWriter();
-    CloseIfOpen(&StopReading);
-    CloseIfOpen(&Wake);
+    DWORD error = GetLastError();
+    ReleaseRecording();
+    SetLastError(error);
     return 0;
 }
 
 void StopRecording(void)
 {
-    SetEvent(StopReading);
-    WaitForSingleObject(Reader, INFINITE);
-    CloseIfOpen(&Reader);
-    CloseDebugOutput();
-    StopWriter();
-    CloseIfOpen(&StopReading);
-    CloseIfOpen(&Wake);
+    ReleaseRecording();
 }
 
 unsigned long RecordedLines(void)

@@ -12,6 +12,8 @@
 enum ClaimResult {
     ClaimDone,
     ClaimOtherReader, // another viewer reads it: left as it was
+    ClaimLockedReader, // another account's viewer, or a raised one, has it
+                       // for itself: it cannot even be opened
     ClaimFailed,      // the section could not be made (the error is kept)
 };
 
@@ -22,8 +24,9 @@ ClaimResult ClaimDebugOutput(void);
 void ReleaseDebugOutput(void);
 
 // Starts the threads that read the debug output and write the kit's lines
-// to file, whose first line is already written. Zero when the events or
-// threads could not be made (the section is then released).
+// to file, whose first line is already written. Zero when a part could not
+// be made: what was made is released, the last made first, the section
+// too, and GetLastError says why.
 int StartRecording(HANDLE file);
 // Stops reading; every line taken until then is written before it returns.
 // The file stays open for the caller to close.

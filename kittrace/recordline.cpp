@@ -1,8 +1,9 @@
 #include "recordline.h"
 #include "asciitext.h"
 
-// The kit's programs' names, each with its colon and NUL.
-static const char KitPrograms[] = "tavlix:\0morvex:\0vorbind:\0vorbind-oem:\0vorbind-bare:\0"
+// The kit's programs' names, each with its colon and NUL; aligned as text
+// is, not padded as a large array would be.
+static const char KitPrograms[] __attribute__((aligned(1))) = "tavlix:\0morvex:\0vorbind:\0vorbind-oem:\0vorbind-bare:\0"
                                   "kittrace:\0";
 
 int IsKitLine(const char *text, unsigned size)

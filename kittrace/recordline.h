@@ -3,9 +3,10 @@
 #ifndef RECORDLINE_H
 #define RECORDLINE_H
 
-// A local time as the system gives it.
+// A local time as the system gives it: the fields, in order and width, of
+// its SYSTEMTIME, which the recorder reads straight into it.
 struct RecordTime {
-    unsigned year, month, day, hour, minute, second, milliseconds;
+    unsigned short year, month, weekday, day, hour, minute, second, milliseconds;
 };
 
 // Nonzero when text (at most size bytes, its NUL or not) is a line of one

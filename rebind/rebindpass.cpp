@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include "driverinstall.h"
+#include "errortext.h"
 #include "structsizes.h"
 #include "rebindrequest.h"
 #include "rebindvariant.h"

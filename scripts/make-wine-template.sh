@@ -14,9 +14,12 @@ arch=$2
 # Wine refuses a relative WINEPREFIX.
 dir=$(realpath -m "$1")
 
+# What the template is made with; a template made otherwise is made anew.
+made_with=unmanaged-windows
 # A finished template of the wanted layout is kept.
 layout_ok() {
-    [ -f "$dir/system.reg" ] && [ -f "$dir/.kit-template-done" ] || return 1
+    [ -f "$dir/system.reg" ] && grep -qx "$made_with" "$dir/.kit-template-done" 2>/dev/null ||
+        return 1
     if [ "$arch" = win32 ]; then
         grep -qx '#arch=win32' "$dir/system.reg" && [ ! -d "$dir/drive_c/windows/syswow64" ]
     else
@@ -41,8 +44,12 @@ export loader
 xvfb-run -a sh -c '"$loader" wineboot -i; "$WINESERVER" -w' >"$dir.boot.log" 2>&1
 [ -f "$dir/system.reg" ] || { echo "wine prefix not created; see $dir.boot.log"; exit 1; }
 # No crash dialogs: a crash must end the process and show as a failure.
-xvfb-run -a sh -c '"$loader" reg add "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f; "$WINESERVER" -w' >>"$dir.boot.log" 2>&1
-touch "$dir/.kit-template-done"
+# Windows left unmanaged: the virtual display has no window manager, and
+# Wine waits 2 s for one whenever a shown window (a box, a setup page)
+# closes.
+xvfb-run -a sh -c '"$loader" reg add "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+    "$loader" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f; "$WINESERVER" -w' >>"$dir.boot.log" 2>&1
+echo "$made_with" >"$dir/.kit-template-done"
 layout_ok || {
     echo "wine prefix is not a $arch Windows (is wine32:i386 installed? scripts/setup.sh); see $dir.boot.log"
     exit 1

@@ -20,6 +20,10 @@
 ; Windows older than 2000, a Windows folder too long for the programs) or
 ; stopped by an error; 3010 done, but a program could not be stopped or a
 ; file was in use: Windows must restart to finish.
+;
+; What an earlier setup or uninstallation left for the next restart on the
+; kit's files (a replacement's rename, a deletion) is taken back before
+; anything is written, so that the restart never undoes a later run.
 
 Unicode true
 Target x86-unicode
@@ -44,8 +48,13 @@ RequestExecutionLevel admin
 ; How long a program gets to end once its window was closed.
 !define StopDeadline 20000
 !define SYNCHRONIZE 0x00100000
-!define MOVEFILE_DELAY_UNTIL_REBOOT 4
 !define ERROR_SUCCESS_REBOOT_REQUIRED 3010
+; Where Windows keeps the renames and deletions that wait for a restart.
+!define SessionManagerKey "SYSTEM\CurrentControlSet\Control\Session Manager"
+!define HKEY_LOCAL_MACHINE 0x80000002
+!define KEY_QUERY_VALUE 1
+!define KEY_SET_VALUE 2
+!define REG_MULTI_SZ 7
 
 Name "${KitName} ${KIT_VERSION}"
 OutFile "${KIT_OUTFILE}"
@@ -64,27 +73,41 @@ VIAddVersionKey /LANG=1033 LegalCopyright "${KitPublisher}"
 
 Var NoStart       ; 1: /NOSTART
 Var StopClass     ; in: the window class StopProgramsOfClass stops
+Var StopName      ; the program of $StopClass, as the user knows it
 Var NotStopped    ; 1: a program of the kit could not be stopped
 Var Locked        ; 1: a file was in use and waits for the next restart
+Var Waiting       ; ", " before each file or program that waits for it
 Var FinishText
 Var OldDir        ; where the installed kit is, when it is elsewhere
+Var Account       ; HKEY_USERS\$Account: an account whose registry is loaded
 
 !define MUI_ICON "${KIT_ICON_DIR}\app.ico"
 !define MUI_UNICON "${KIT_ICON_DIR}\app.ico"
 !define MUI_ABORTWARNING
 
+; A restart pending is offered, never pressed on: Restart now would end
+; the other users' sessions too.
+!macro FinishPageTexts
+  !define MUI_FINISHPAGE_TEXT "$FinishText"
+  !define MUI_FINISHPAGE_TEXT_REBOOT "$FinishText"
+  !define MUI_FINISHPAGE_TEXT_LARGE
+  !define MUI_FINISHPAGE_TEXT_REBOOTNOW "Restart now"
+  !define MUI_FINISHPAGE_TEXT_REBOOTLATER "Restart later"
+  !define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
+!macroend
+
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "$FinishText"
-!define MUI_FINISHPAGE_TEXT_REBOOT "$FinishText"
+!insertmacro FinishPageTexts
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FocusRestartLater
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\readme.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "$FinishText"
-!define MUI_FINISHPAGE_TEXT_REBOOT "$FinishText"
+!insertmacro FinishPageTexts
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.FocusRestartLater
 !insertmacro MUI_UNPAGE_FINISH
 
 !insertmacro MUI_LANGUAGE "English"
@@ -100,39 +123,36 @@ Var OldDir        ; where the installed kit is, when it is elsewhere
 !macroend
 
 ; Removes a file of the kit, now or, when it is in use, at the next
-; restart. A replacement that a setup left beside it for the restart (one
-; that ended with 3010) goes too: the restart would otherwise rename it into
-; place, into a folder the kit has left. One still in use is renamed into
-; place by the restart before the deletions come, so the file it becomes is
-; deleted then too.
-!macro RemoveFile TARGET
+; restart; and a replacement that a setup left beside it for the restart,
+; whose rename was taken back.
+!macro RemoveFile DIR NAME
   ClearErrors
-  Delete "${TARGET}.new"
+  Delete "${DIR}\${NAME}.new"
   ${If} ${Errors}
-    Delete /REBOOTOK "${TARGET}.new"
-    Push "${TARGET}"
-    System::Call "kernel32::MoveFileExW(w s, p 0, i ${MOVEFILE_DELAY_UNTIL_REBOOT}) i"
-    DetailPrint "${TARGET}.new is in use: it is removed when Windows restarts."
+    Delete /REBOOTOK "${DIR}\${NAME}.new"
+    DetailPrint "${DIR}\${NAME}.new is in use: it is removed when Windows restarts."
     StrCpy $Locked 1
+    StrCpy $Waiting "$Waiting, ${NAME}.new"
   ${EndIf}
   ClearErrors
-  Delete "${TARGET}"
+  Delete "${DIR}\${NAME}"
   ${If} ${Errors}
-    Delete /REBOOTOK "${TARGET}"
-    DetailPrint "${TARGET} is in use: it is removed when Windows restarts."
+    Delete /REBOOTOK "${DIR}\${NAME}"
+    DetailPrint "${DIR}\${NAME} is in use: it is removed when Windows restarts."
     StrCpy $Locked 1
+    StrCpy $Waiting "$Waiting, ${NAME}"
   ${EndIf}
 !macroend
 
 ; The files of the kit in its program folder, and the folder itself.
 !macro RemoveProgramFolder DIR
-  !insertmacro RemoveFile "${DIR}\tavlix.exe"
-  !insertmacro RemoveFile "${DIR}\morvex.exe"
-  !insertmacro RemoveFile "${DIR}\vorbind.exe"
-  !insertmacro RemoveFile "${DIR}\vorbind-oem.exe"
-  !insertmacro RemoveFile "${DIR}\vorbind-bare.exe"
-  !insertmacro RemoveFile "${DIR}\kittrace.exe"
-  !insertmacro RemoveFile "${DIR}\readme.txt"
+  !insertmacro RemoveFile "${DIR}" "tavlix.exe"
+  !insertmacro RemoveFile "${DIR}" "morvex.exe"
+  !insertmacro RemoveFile "${DIR}" "vorbind.exe"
+  !insertmacro RemoveFile "${DIR}" "vorbind-oem.exe"
+  !insertmacro RemoveFile "${DIR}" "vorbind-bare.exe"
+  !insertmacro RemoveFile "${DIR}" "kittrace.exe"
+  !insertmacro RemoveFile "${DIR}" "readme.txt"
   Delete "${DIR}\uninstall.exe"
   Delete "${DIR}\install.inf"
   RMDir "${DIR}"
@@ -181,6 +201,7 @@ Function ${UN}StopProgramsOfClass
     ${If} $1 >= 8
       DetailPrint "$StopClass keeps running."
       StrCpy $NotStopped 1
+      StrCpy $Waiting "$Waiting, $StopName (still running)"
       ${ExitDo}
     ${EndIf}
     IntOp $1 $1 + 1
@@ -207,16 +228,165 @@ Function ${UN}StopProgramsOfClass
     ${If} $4 <> 0
       DetailPrint "$StopClass (process $2) did not end."
       StrCpy $NotStopped 1
+      StrCpy $Waiting "$Waiting, $StopName (still running)"
       ${ExitDo}
     ${EndIf}
   ${Loop}
 FunctionEnd
 
+; The finish page puts the focus on Restart now, where a space would
+; choose it: on the default instead.
+Function ${UN}FocusRestartLater
+  ${If} ${RebootFlag}
+    ${NSD_SetFocus} $mui.FinishPage.RebootLater
+  ${EndIf}
+FunctionEnd
+
 Function ${UN}StopKitPrograms
   StrCpy $StopClass "TAVLIX"
+  StrCpy $StopName "tavlix"
   Call ${UN}StopProgramsOfClass
   StrCpy $StopClass "MORVEX"
+  StrCpy $StopName "morvex"
   Call ${UN}StopProgramsOfClass
+FunctionEnd
+
+; Whether $R8, the file an operation left for the restart acts on, is a
+; file of the kit (or a replacement beside one) or its program folder,
+; here or where the kit moves from: $R7 1, else 0. Changes $R1, $R5, $R6
+; and $R8. Windows stores "\??\C:\..."; a flag character may come first.
+Function ${UN}IsKitPath
+  StrCpy $R1 "|" ; no folder's name
+  ${If} $OldDir != ""
+    StrCpy $R1 $OldDir
+  ${EndIf}
+  StrCpy $R7 0
+  StrCpy $R6 $R8 1
+  ${If} $R6 == "!"
+  ${OrIf} $R6 == "*"
+  ${OrIf} $R6 == "@"
+    StrCpy $R8 $R8 "" 1
+  ${EndIf}
+  StrCpy $R6 $R8 4
+  ${If} $R6 == "\??\"
+    StrCpy $R8 $R8 "" 4
+  ${EndIf}
+  ; A folder's deletion names it with a last backslash.
+  StrCpy $R6 $R8 "" -1
+  ${If} $R6 == "\"
+    StrCpy $R8 $R8 -1
+  ${EndIf}
+  ${If} $R8 == $INSTDIR
+  ${OrIf} $R8 == $R1
+    StrCpy $R7 1
+    Return
+  ${EndIf}
+  StrCpy $R6 $R8 "" -4
+  ${If} $R6 == ".new"
+    StrCpy $R8 $R8 -4
+  ${EndIf}
+  ${GetParent} $R8 $R6
+  ${GetFileName} $R8 $R5
+  ${If} $R6 == $INSTDIR
+  ${OrIf} $R6 == $R1
+    ${Select} $R5
+      ${Case5} "tavlix.exe" "morvex.exe" "vorbind.exe" "vorbind-oem.exe" "vorbind-bare.exe"
+        StrCpy $R7 1
+      ${Case2} "kittrace.exe" "readme.txt"
+        StrCpy $R7 1
+    ${EndSelect}
+  ${ElseIf} $R6 == $WINDIR
+    ${Select} $R5
+      ${Case5} "cfico.ico" "sdico.ico" "smico.ico" "msico.ico" "comboico.ico"
+        StrCpy $R7 1
+    ${EndSelect}
+  ${EndIf}
+FunctionEnd
+
+; Copies the operations at $5 ($3 bytes: each a source and a target, a
+; deletion's target empty, then an empty string) that are not on the kit's
+; files to $6: $7 the bytes kept, $8 how many were taken back.
+Function ${UN}KeepOthersOperations
+  StrCpy $7 0
+  StrCpy $8 0
+  StrCpy $9 0 ; where the operation starts
+  ${DoWhile} $9 < $3
+    IntOp $R0 $5 + $9
+    System::Call "kernel32::lstrlenW(p R0) i .R1"
+    ${If} $R1 = 0
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R2 $R1 + 1
+    IntOp $R2 $R2 * 2
+    IntOp $R2 $R2 + $R0 ; its target
+    System::Call "kernel32::lstrlenW(p R2) i .R3"
+    IntOp $R3 $R3 + 1
+    IntOp $R3 $R3 * 2
+    IntOp $R3 $R3 + $R2
+    IntOp $R3 $R3 - $R0 ; its bytes
+    System::Call "kernel32::lstrcpynW(w .R8, p R0, i ${NSIS_MAX_STRLEN})"
+    StrCpy $R4 $R8
+    Call ${UN}IsKitPath
+    ${If} $R7 = 1
+      DetailPrint "No longer left for the restart: $R4"
+      IntOp $8 $8 + 1
+    ${Else}
+      IntOp $R5 $6 + $7
+      System::Copy /$R3 $R5 $R0
+      IntOp $7 $7 + $R3
+    ${EndIf}
+    IntOp $9 $9 + $R3
+  ${Loop}
+FunctionEnd
+
+; Takes the kit's operations out of the list named $R9. Refuses to go on
+; when that fails, as the restart would then undo this run.
+Function ${UN}TakeBackOperationsOf
+  System::Call "advapi32::RegOpenKeyExW(p ${HKEY_LOCAL_MACHINE}, w '${SessionManagerKey}', i 0, i ${KEY_QUERY_VALUE}|${KEY_SET_VALUE}, *p .r0) i .r1"
+  ${If} $1 <> 0
+    !insertmacro Refuse "What waits for Windows to restart cannot be read (error $1): ${KitName} is not changed."
+  ${EndIf}
+  System::Call "advapi32::RegQueryValueExW(p r0, w R9, p 0, *i .r2, p 0, *i .r3) i .r1"
+  ${If} $1 = 0
+  ${AndIf} $2 = ${REG_MULTI_SZ}
+  ${AndIf} $3 > 0
+    ; Zeroed, with room for the ends a damaged list lacks.
+    IntOp $4 $3 + 8
+    System::Alloc $4
+    Pop $5
+    System::Alloc $4
+    Pop $6
+    System::Call "advapi32::RegQueryValueExW(p r0, w R9, p 0, p 0, p r5, *i r3 .r3) i .r1"
+    ${If} $1 = 0
+      Call ${UN}KeepOthersOperations
+      ${If} $8 > 0
+      ${AndIf} $7 = 0
+        System::Call "advapi32::RegDeleteValueW(p r0, w R9) i .r1"
+      ${ElseIf} $8 > 0
+        IntOp $7 $7 + 2 ; the empty string that ends the list
+        System::Call "advapi32::RegSetValueExW(p r0, w R9, i 0, i ${REG_MULTI_SZ}, p r6, i r7) i .r1"
+      ${EndIf}
+    ${EndIf}
+    System::Free $5
+    System::Free $6
+    ${If} $1 <> 0
+      !insertmacro Refuse "What waits for Windows to restart cannot be changed (error $1): restart Windows, then run this program again."
+    ${EndIf}
+  ${EndIf}
+  System::Call "advapi32::RegCloseKey(p r0)"
+FunctionEnd
+
+; What earlier runs of the setup or the uninstaller left for the next
+; restart on the kit's files would undo this run: a deletion would take a
+; file installed now, a replacement's rename would put an older file over
+; a newer one. Taken back before anything is written; other programs'
+; operations stay, in their order.
+Function ${UN}TakeBackRestartOperations
+  StrCpy $R9 "PendingFileRenameOperations"
+  Call ${UN}TakeBackOperationsOf
+  ; The second list, where Windows keeps one.
+  StrCpy $R9 "PendingFileRenameOperations2"
+  Call ${UN}TakeBackOperationsOf
 FunctionEnd
 
 !macroend
@@ -226,27 +396,30 @@ FunctionEnd
 ; ---- install -------------------------------------------------------------------
 
 ; Puts a file in place. One still in use (a program that could not be
-; stopped) is written beside it and replaces it at the next restart.
-!macro InstallFile SOURCE TARGET
+; stopped) is written beside it and replaces it at the next restart. A
+; replacement an earlier run left there, its rename taken back, goes first.
+!macro InstallFile FROM TO NAME
+  Delete "${TO}\${NAME}.new"
   ClearErrors
-  Delete "${TARGET}"
+  Delete "${TO}\${NAME}"
   ${If} ${Errors}
-    File "/oname=${TARGET}.new" "${SOURCE}"
-    Rename /REBOOTOK "${TARGET}.new" "${TARGET}"
-    DetailPrint "${TARGET} is in use: it is replaced when Windows restarts."
+    File "/oname=${TO}\${NAME}.new" "${FROM}\${NAME}"
+    Rename /REBOOTOK "${TO}\${NAME}.new" "${TO}\${NAME}"
+    DetailPrint "${TO}\${NAME} is in use: it is replaced when Windows restarts."
     StrCpy $Locked 1
+    StrCpy $Waiting "$Waiting, ${NAME}"
   ${Else}
-    File "/oname=${TARGET}" "${SOURCE}"
+    File "/oname=${TO}\${NAME}" "${FROM}\${NAME}"
   ${EndIf}
 !macroend
 
 !macro InstallPrograms DIR
-  !insertmacro InstallFile "${DIR}\tavlix.exe" "$INSTDIR\tavlix.exe"
-  !insertmacro InstallFile "${DIR}\morvex.exe" "$INSTDIR\morvex.exe"
-  !insertmacro InstallFile "${DIR}\vorbind.exe" "$INSTDIR\vorbind.exe"
-  !insertmacro InstallFile "${DIR}\vorbind-oem.exe" "$INSTDIR\vorbind-oem.exe"
-  !insertmacro InstallFile "${DIR}\vorbind-bare.exe" "$INSTDIR\vorbind-bare.exe"
-  !insertmacro InstallFile "${DIR}\kittrace.exe" "$INSTDIR\kittrace.exe"
+  !insertmacro InstallFile "${DIR}" "$INSTDIR" "tavlix.exe"
+  !insertmacro InstallFile "${DIR}" "$INSTDIR" "morvex.exe"
+  !insertmacro InstallFile "${DIR}" "$INSTDIR" "vorbind.exe"
+  !insertmacro InstallFile "${DIR}" "$INSTDIR" "vorbind-oem.exe"
+  !insertmacro InstallFile "${DIR}" "$INSTDIR" "vorbind-bare.exe"
+  !insertmacro InstallFile "${DIR}" "$INSTDIR" "kittrace.exe"
 !macroend
 
 Function .onInit
@@ -325,6 +498,7 @@ Section "-Programs"
   ${If} $1 != ""
     DetailPrint "Replacing the installed ${KitName} $0"
   ${EndIf}
+  Call TakeBackRestartOperations
   Call StopKitPrograms
   ${If} $OldDir != ""
     DetailPrint "Moving ${KitName} from $OldDir to $INSTDIR"
@@ -337,16 +511,16 @@ Section "-Programs"
   ${Else}
     !insertmacro InstallPrograms "${KIT_WIN32_DIR}"
   ${EndIf}
-  !insertmacro InstallFile "${KIT_TEXT_DIR}\readme.txt" "$INSTDIR\readme.txt"
+  !insertmacro InstallFile "${KIT_TEXT_DIR}" "$INSTDIR" "readme.txt"
   ; What a kit installed with install.inf removed itself with.
   Delete "$INSTDIR\install.inf"
 
   ; tavlix's default icon table names these files in the Windows folder.
-  !insertmacro InstallFile "${KIT_ICON_DIR}\cfico.ico" "$WINDIR\cfico.ico"
-  !insertmacro InstallFile "${KIT_ICON_DIR}\sdico.ico" "$WINDIR\sdico.ico"
-  !insertmacro InstallFile "${KIT_ICON_DIR}\smico.ico" "$WINDIR\smico.ico"
-  !insertmacro InstallFile "${KIT_ICON_DIR}\msico.ico" "$WINDIR\msico.ico"
-  !insertmacro InstallFile "${KIT_ICON_DIR}\comboico.ico" "$WINDIR\comboico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}" "$WINDIR" "cfico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}" "$WINDIR" "sdico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}" "$WINDIR" "smico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}" "$WINDIR" "msico.ico"
+  !insertmacro InstallFile "${KIT_ICON_DIR}" "$WINDIR" "comboico.ico"
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
 SectionEnd
@@ -386,7 +560,8 @@ Section "-Start the programs"
   ${If} $NotStopped == 1
   ${OrIf} $Locked == 1
     SetRebootFlag true
-    StrCpy $FinishText "${KitName} ${KIT_VERSION} is installed, but a program of the kit could not be stopped or a file was in use. Restart Windows to finish: the new programs start after the restart."
+    StrCpy $Waiting $Waiting "" 2
+    StrCpy $FinishText "${KitName} ${KIT_VERSION} is installed, but some of it waits for Windows to restart: $Waiting.$\r$\n$\r$\nThe new programs start after the restart. To finish without one, close the programs that use these files and run this setup again."
   ${ElseIf} $NoStart == 1
     StrCpy $FinishText "${KitName} ${KIT_VERSION} is installed. tavlix and morvex start at the next log-on."
   ${ElseIf} ${AtLeastWinVista}
@@ -421,20 +596,27 @@ Function un.onInit
   Call un.UseProgramsView
 FunctionEnd
 
-; tavlix removes its drive icons on its way out. When it did not get to
-; (it crashed, or Windows lost power), its markers name the letters whose
-; icon keys are still there. Machine-wide: markers under HKLM, icon keys
-; under HKCR. Per-user, for an account that may not write those (a limited
-; one on 2000/XP, every one on Vista and later): both under HKCU, read in
-; the programs' view, where the 64-bit programs write. Only the account that
-; runs the uninstaller can be reached: other users' registries are not
-; loaded.
-!macro DriveIconRemoval NAME MARKERS ICONS PREFIX
-Function un.RemoveLeftDriveIcons${NAME}
+; tavlix removes its drive icons on its way out. Where it did not get to
+; (it was killed, or a log-off or a shutdown ended it), its markers name the
+; letters whose icon keys are still there: those go, then the keys above
+; them that are left empty, then the markers. A key no marker names is
+; another program's and stays. A place without the kit's settings key was
+; never the kit's. In the programs' view (where the 64-bit programs write);
+; the machine's keys directly at HKLM, as HKEY_CLASSES_ROOT would reach a
+; user's own copy first. Applications itself stays: it holds the Open With
+; entries of other programs.
+!macro DriveIconRemoval NAME ROOT BASE
+Function un.RemoveDriveIcons${NAME}
+  ; Sets the error flag only where the key cannot be opened.
+  ClearErrors
+  EnumRegKey $1 ${ROOT} "${BASE}${SettingsKey}" 0
+  ${If} ${Errors}
+    Return
+  ${EndIf}
   StrCpy $0 0
   ${Do}
     ClearErrors
-    EnumRegValue $1 ${MARKERS} "${SettingsKey}" $0
+    EnumRegValue $1 ${ROOT} "${BASE}${SettingsKey}" $0
     ${If} ${Errors}
     ${OrIf} $1 == ""
       ${ExitDo}
@@ -444,46 +626,65 @@ Function un.RemoveLeftDriveIcons${NAME}
     ${If} $2 = 1
     ${AndIf} $1 S>= "A"
     ${AndIf} $1 S<= "Z"
-      DeleteRegKey ${ICONS} "${PREFIX}${DrivesKey}\$1\DefaultIcon"
+      DeleteRegKey ${ROOT} "${BASE}Software\Classes\${DrivesKey}\$1\DefaultIcon"
+    ${EndIf}
+  ${Loop}
+  StrCpy $0 65 ; A
+  ${Do}
+    IntFmt $1 "%c" $0
+    DeleteRegKey /ifempty ${ROOT} "${BASE}Software\Classes\${DrivesKey}\$1"
+    IntOp $0 $0 + 1
+  ${LoopWhile} $0 <= 90 ; Z
+  DeleteRegKey /ifempty ${ROOT} "${BASE}Software\Classes\${DrivesKey}"
+  DeleteRegKey /ifempty ${ROOT} "${BASE}Software\Classes\Applications\Explorer.exe"
+  DeleteRegKey ${ROOT} "${BASE}${SettingsKey}"
+FunctionEnd
+!macroend
+!insertmacro DriveIconRemoval "OfMachine" HKLM ""
+!insertmacro DriveIconRemoval "OfUser" HKCU ""
+!insertmacro DriveIconRemoval "OfAccount" HKU "$Account\"
+
+; Every other account whose registry is loaded now: those logged on (fast
+; user switching, a program started with Run as). Not their classes
+; (<account>_Classes, which Software\Classes shows), nor the log-on
+; screen's and the service accounts' own. An account that is not logged on
+; keeps its icon keys: they name icon files that are gone.
+Function un.RemoveDriveIconsOfLoadedAccounts
+  StrCpy $R0 0
+  ${Do}
+    ClearErrors
+    EnumRegKey $Account HKU "" $R0
+    ${If} ${Errors}
+    ${OrIf} $Account == ""
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R0 $R0 + 1
+    StrCpy $R1 $Account "" -8
+    ${If} $R1 != "_Classes"
+    ${AndIf} $Account != ".DEFAULT"
+    ${AndIf} $Account != "S-1-5-18"
+    ${AndIf} $Account != "S-1-5-19"
+    ${AndIf} $Account != "S-1-5-20"
+      Call un.RemoveDriveIconsOfAccount
     ${EndIf}
   ${Loop}
 FunctionEnd
 
-; tavlix's exit leaves the parents of its icon keys, empty. Applications
-; itself stays: it holds the Open With entries of other programs.
-Function un.RemoveEmptyDriveKeys${NAME}
-  StrCpy $0 65 ; A
-  ${Do}
-    IntFmt $1 "%c" $0
-    DeleteRegKey /ifempty ${ICONS} "${PREFIX}${DrivesKey}\$1"
-    IntOp $0 $0 + 1
-  ${LoopWhile} $0 <= 90 ; Z
-  DeleteRegKey /ifempty ${ICONS} "${PREFIX}${DrivesKey}"
-  DeleteRegKey /ifempty ${ICONS} "${PREFIX}Applications\Explorer.exe"
-FunctionEnd
-!macroend
-!insertmacro DriveIconRemoval "" HKLM HKCR ""
-!insertmacro DriveIconRemoval "OfUser" HKCU HKCU "Software\Classes\"
-
 Section "Uninstall"
   SetShellVarContext all
+  Call un.TakeBackRestartOperations
   Call un.StopKitPrograms
-  ; The user's own first: HKCR shows a user's key in the machine's stead
-  ; (Windows 2000 and later), so a deletion through HKCR would otherwise
-  ; take the user's key and leave the machine's.
-  Call un.RemoveLeftDriveIconsOfUser
-  DeleteRegKey HKCU "${SettingsKey}"
-  Call un.RemoveEmptyDriveKeysOfUser
-  Call un.RemoveLeftDriveIcons
-  Call un.RemoveEmptyDriveKeys
+  Call un.RemoveDriveIconsOfUser
+  Call un.RemoveDriveIconsOfLoadedAccounts
+  Call un.RemoveDriveIconsOfMachine
 
   !insertmacro RemoveProgramFolder "$INSTDIR"
 
-  !insertmacro RemoveFile "$WINDIR\cfico.ico"
-  !insertmacro RemoveFile "$WINDIR\sdico.ico"
-  !insertmacro RemoveFile "$WINDIR\smico.ico"
-  !insertmacro RemoveFile "$WINDIR\msico.ico"
-  !insertmacro RemoveFile "$WINDIR\comboico.ico"
+  !insertmacro RemoveFile "$WINDIR" "cfico.ico"
+  !insertmacro RemoveFile "$WINDIR" "sdico.ico"
+  !insertmacro RemoveFile "$WINDIR" "smico.ico"
+  !insertmacro RemoveFile "$WINDIR" "msico.ico"
+  !insertmacro RemoveFile "$WINDIR" "comboico.ico"
 
   DeleteRegValue HKLM "${RunKey}" "tavlix"
   DeleteRegValue HKLM "${RunKey}" "morvex"
@@ -492,12 +693,12 @@ Section "Uninstall"
   Delete "${StartMenuFolder}\Uninstall ${KitName}.lnk"
   RMDir "${StartMenuFolder}"
   DeleteRegKey HKLM "${UninstallKey}"
-  DeleteRegKey HKLM "${SettingsKey}"
 
   ${If} $Locked == 1
   ${OrIf} $NotStopped == 1
     SetRebootFlag true
-    StrCpy $FinishText "${KitName} is removed, but a file was still in use. Restart Windows to finish: it is removed then."
+    StrCpy $Waiting $Waiting "" 2
+    StrCpy $FinishText "${KitName} is removed, but some of it waits for Windows to restart: $Waiting.$\r$\nIt is removed then."
   ${Else}
     StrCpy $FinishText "${KitName} is removed."
   ${EndIf}

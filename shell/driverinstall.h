@@ -6,7 +6,7 @@
 
 #include <windows.h>
 #include <newdev.h>
-#include "trace.h"
+#include "errortext.h"
 
 struct InstallOutcome {
     BOOL done;   // what the library returned

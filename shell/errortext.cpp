@@ -1,34 +1,23 @@
-#include "trace.h"
+#include "errortext.h"
 
 void FormatErrorText(DWORD error, char *text, unsigned size)
 {
     char message[256];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   NULL, error, 0, message, sizeof(message), NULL);
-    // The system's texts end with a line end.
-    while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' ||
-                          message[length - 1] == ' '))
+    // The system's texts end with a line end (and blanks, at times).
+    while (length > 0 && (unsigned char)message[length - 1] <= ' ')
         length--;
     message[length] = '\0';
     // The Setup API's own codes (0xE0000235, a 32-bit program refused on
     // 64-bit Windows) read best in hexadecimal, as they are documented.
-    char number[16];
-    wsprintfA(number, error > 0xFFFF ? "0x%08lX" : "%lu", error);
     char line[sizeof(message) + 24];
+    int used = wsprintfA(line, error > 0xFFFF ? "0x%08lX" : "%lu", error);
     if (length > 0)
-        wsprintfA(line, "%s (%s)", number, message);
-    else
-        wsprintfA(line, "%s", number);
+        wsprintfA(line + used, " (%s)", message);
     // Cut to size, always terminated.
-    unsigned limit = size < sizeof(line) ? size : (unsigned)sizeof(line);
-    if (limit == 0)
-        return;
-    unsigned i = 0;
-    while (i + 1 < limit && line[i] != '\0') {
-        text[i] = line[i];
-        i++;
-    }
-    text[i] = '\0';
+    if (size > 0)
+        lstrcpynA(text, line, size);
 }
 
 void FormatLastError(char *text)

@@ -1,7 +1,6 @@
 #include "trace.h"
 #include <stdarg.h>
-#include "lock.h"
-#include "tracequeue.h"
+#include "tracehandover.h"
 
 enum { ProgramNameMax = 32 };
 
@@ -11,12 +10,10 @@ static int Queued;
 // Zero-filled, so it takes memory only as the program runs, not room in the
 // program file.
 static TraceQueue Queue;
-static CRITICAL_SECTION QueueLock;
-static HANDLE Wake;      // auto-reset: a line waits
-static int WriterWaits;  // the writer sleeps on Wake: the next line wakes it
-static int WriterBusy;   // the writer writes a line it has taken
+static TraceHandOver Hand;
+// The writer's line, with room for a line end after its text.
+static char Taken[TraceQueueLineSize + 2];
 
-// line has room for a line end after its text.
 static void WriteLine(char *line)
 {
     int length = lstrlenA(line);
@@ -25,22 +22,11 @@ static void WriteLine(char *line)
     OutputDebugStringA(line);
 }
 
-// The writer: the only thread that waits for a viewer. Waking it costs a
-// call into the system, so a caller makes it only when the writer sleeps.
-static DWORD WINAPI WriteQueuedLines(LPVOID parameter)
+// A drop note is written as a line of the program.
+static void WriteTaken(char *taken, TraceTaken what)
 {
-    (void)parameter;
-    char line[TraceQueueLineSize + 2];
-    for (;;) {
-        EnterCriticalSection(&QueueLock);
-        WriterBusy = TraceQueueTake(&Queue, line, TraceQueueLineSize);
-        WriterWaits = !WriterBusy;
-        LeaveCriticalSection(&QueueLock);
-        if (WriterBusy)
-            WriteLine(line);
-        else
-            WaitForSingleObject(Wake, INFINITE);
-    }
+    (void)what;
+    WriteLine(taken);
 }
 
 void StartTrace(const char *program, int queued)
@@ -50,33 +36,24 @@ void StartTrace(const char *program, int queued)
     if (!queued)
         return;
     TraceQueueInit(&Queue, Program);
-    static const char *const Parts[] = {"lock", "wake event", "writer thread"};
-    int made = 0; // of Parts, in this order
-    HANDLE writer = NULL;
-    if (InitLock(&QueueLock)) {
-        made = 1;
-        Wake = CreateEventA(NULL, FALSE, FALSE, NULL);
-        if (Wake) {
-            made = 2;
-            DWORD threadId;
-            writer = CreateThread(NULL, 0, WriteQueuedLines, NULL, 0, &threadId);
-        }
-    }
-    if (writer) {
-        CloseHandle(writer);
+    Hand.ring = &Queue.ring;
+    Hand.write = WriteTaken;
+    Hand.taken = Taken;
+    Hand.takenSize = TraceQueueLineSize;
+    HandOverPart failed = StartHandOver(&Hand);
+    if (failed == HandOverMade) {
+        // The writer runs as long as the program.
+        CloseHandle(Hand.writer);
         Queued = 1;
         return;
     }
     DWORD error = GetLastError();
-    if (made == 2)
-        CloseHandle(Wake);
-    if (made >= 1)
-        DeleteCriticalSection(&QueueLock);
+    static const char *const Parts[] = {"lock", "wake event", "writer thread"};
     // Without a writer, lines would pile up unwritten, and writing them on
     // the callers' threads could hold those up: this one line is written at
     // once, and no other. The number alone keeps the system's texts out of
     // programs that have no other use for them.
-    Trace("trace off: its %s cannot be made: error %lu", Parts[made], error);
+    Trace("trace off: its %s cannot be made: error %lu", Parts[failed - 1], error);
     Queued = -1;
 }
 
@@ -95,17 +72,10 @@ void Trace(const char *format, ...)
     va_start(args, format);
     wvsprintfA(line + used, format, args);
     va_end(args);
-    if (!Queued) {
+    if (Queued)
+        HandOver(&Hand, line);
+    else
         WriteLine(line);
-        return;
-    }
-    EnterCriticalSection(&QueueLock);
-    TraceQueuePut(&Queue, line);
-    int wake = WriterWaits;
-    WriterWaits = 0;
-    LeaveCriticalSection(&QueueLock);
-    if (wake)
-        SetEvent(Wake);
 }
 
 // At exit only, so a short poll costs nothing while the program runs. The
@@ -116,12 +86,6 @@ void StopTrace(DWORD ms)
     if (Queued <= 0)
         return;
     DWORD start = GetTickCount();
-    for (;;) {
-        EnterCriticalSection(&QueueLock);
-        int done = TraceQueueEmpty(&Queue) && !WriterBusy;
-        LeaveCriticalSection(&QueueLock);
-        if (done || GetTickCount() - start >= ms)
-            return;
+    while (!HandOverDone(&Hand) && GetTickCount() - start < ms)
         Sleep(10);
-    }
 }

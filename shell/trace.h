@@ -27,14 +27,4 @@ void Trace(const char *format, ...);
 // Gives the queued lines up to ms by the clock to be written; called as the
 // program ends.
 void StopTrace(DWORD ms);
-// What GetLastError's code means, for a line: "5 (Access is denied.)", or
-// the number alone when the system has no text for it (in hexadecimal above
-// 0xFFFF, as the Setup API's codes are written). ErrorTextSize bytes
-// hold any of them whole.
-enum { ErrorTextSize = 288 };
-void FormatErrorText(DWORD error, char *text, unsigned size);
-// The same for GetLastError's code now, into ErrorTextSize bytes: only
-// right after the call that failed.
-void FormatLastError(char *text);
-
 #endif

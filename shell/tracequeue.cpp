@@ -82,18 +82,3 @@ void TraceQueueInit(TraceQueue *queue, const char *program)
     TraceRingInit(&queue->ring, program, &queue->lines[0][0], TraceQueueLines,
                   TraceQueueLineSize);
 }
-
-void TraceQueuePut(TraceQueue *queue, const char *line)
-{
-    TraceRingPut(&queue->ring, line);
-}
-
-int TraceQueueTake(TraceQueue *queue, char *out, unsigned outSize)
-{
-    return TraceRingTake(&queue->ring, out, outSize) != TraceTakenNothing;
-}
-
-int TraceQueueEmpty(const TraceQueue *queue)
-{
-    return TraceRingEmpty(&queue->ring);
-}

@@ -44,12 +44,5 @@ struct TraceQueue {
 };
 
 void TraceQueueInit(TraceQueue *queue, const char *program);
-// Copies line in, cut to TraceQueueLineSize - 1 characters.
-void TraceQueuePut(TraceQueue *queue, const char *line);
-// As TraceRingTake; returns 0, leaving out untouched, when there is nothing
-// to take, 1 otherwise.
-int TraceQueueTake(TraceQueue *queue, char *out, unsigned outSize);
-// Nonzero when neither a line nor a drop note waits.
-int TraceQueueEmpty(const TraceQueue *queue);
 
 #endif

@@ -4,7 +4,7 @@
 #define WINDOWSFOLDER_H
 
 #include <windows.h>
-#include "trace.h"
+#include "errortext.h"
 
 enum WindowsFolderOutcome {
     WindowsFolderRead,

@@ -66,28 +66,27 @@ TEST(LoadIconEntry, NameGetsItsBackslash)
     EXPECT_EQ("\\sdico.ico", l.entry);
 }
 
-TEST(LoadIconEntry, EighteenCharactersLoad)
+// An icon value of up to 19 bytes is read: a name of 18 characters with or
+// without its NUL loads; 19 characters without NUL, or more bytes, do not.
+TEST(LoadIconEntry, NineteenBytesAtMost)
 {
-    std::string name(18, 'n');
-    Loaded l = Load(WithNul(name));                // 19 bytes with the NUL
-    EXPECT_EQ(1, l.result);
-    EXPECT_EQ("\\" + name, l.entry);
-    l = Load(name);                                // 18 bytes, no NUL
-    EXPECT_EQ(1, l.result);
-    EXPECT_EQ("\\" + name, l.entry);
-}
-
-TEST(LoadIconEntry, NineteenCharactersWithoutNulAreRejected)
-{
-    Loaded l = Load(std::string(19, 'n'));
-    EXPECT_EQ(0, l.result);
-    EXPECT_EQ("", l.entry);
-}
-
-TEST(LoadIconEntry, MoreThanNineteenBytesAreRejected)
-{
-    EXPECT_EQ(0, Load(WithNul(std::string(19, 'n'))).result);
-    EXPECT_EQ(0, Load(WithNul("short.ico") + std::string(15, '\0')).result);
+    const std::string name(18, 'n');
+    const struct {
+        std::string data;
+        int result;
+        std::string entry;
+    } cases[] = {
+        {WithNul(name), 1, "\\" + name},
+        {name, 1, "\\" + name},
+        {std::string(19, 'n'), 0, ""},
+        {WithNul(std::string(19, 'n')), 0, ""},
+        {WithNul("short.ico") + std::string(15, '\0'), 0, ""},
+    };
+    for (const auto &c : cases) {
+        Loaded l = Load(c.data);
+        EXPECT_EQ(c.result, l.result) << c.data.size() << " bytes";
+        EXPECT_EQ(c.entry, l.entry) << c.data.size() << " bytes";
+    }
 }
 
 TEST(LoadIconEntry, DataWithoutNulEndsAtItsSize)
@@ -189,12 +188,10 @@ TEST(ShellImageFileName, NameBufferIsBounded)
 
 // --- FormatDriveIconKey ---------------------------------------------------------
 
-TEST(FormatDriveIconKey, KeyOfTheLetterInEitherPlace)
+TEST(FormatDriveIconKey, KeyOfTheLetter)
 {
     char key[DriveIconKeySize];
-    FormatDriveIconKey(MachineDrivesKey, 'F', key, sizeof key);
-    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\F\\DefaultIcon", key);
-    FormatDriveIconKey(UserDrivesKey, 'Z', key, sizeof key);
+    FormatDriveIconKey(DrivesKeyPath, 'Z', key, sizeof key);
     EXPECT_STREQ("Software\\Classes\\Applications\\Explorer.exe\\Drives\\Z\\DefaultIcon", key);
     FormatLetterIconKey('D', key, LetterIconKeySize);
     EXPECT_STREQ("D\\DefaultIcon", key);
@@ -202,11 +199,47 @@ TEST(FormatDriveIconKey, KeyOfTheLetterInEitherPlace)
 
 TEST(FormatDriveIconKey, ExactBufferAndTooSmallBuffer)
 {
-    std::unique_ptr<char[]> key(new char[47]);
-    FormatDriveIconKey(MachineDrivesKey, 'D', key.get(), 47);
-    EXPECT_STREQ("Applications\\Explorer.exe\\Drives\\D\\DefaultIcon", key.get());
-    FormatDriveIconKey(MachineDrivesKey, 'D', key.get(), 46);
+    // The path, a backslash, "D\DefaultIcon" and the NUL.
+    const unsigned exact = (unsigned)strlen(DrivesKeyPath) + 1 + LetterIconKeySize;
+    std::unique_ptr<char[]> key(new char[exact]);
+    FormatDriveIconKey(DrivesKeyPath, 'D', key.get(), exact);
+    EXPECT_STREQ("Software\\Classes\\Applications\\Explorer.exe\\Drives\\D\\DefaultIcon", key.get());
+    FormatDriveIconKey(DrivesKeyPath, 'D', key.get(), exact - 1);
     EXPECT_STREQ("", key.get());
     FormatLetterIconKey('D', key.get(), LetterIconKeySize - 1);
     EXPECT_STREQ("", key.get());
+}
+
+// --- MarkerDriveIndex -----------------------------------------------------------
+
+TEST(MarkerDriveIndex, OnlyASingleUpperCaseLetterMarksADrive)
+{
+    const struct {
+        const char *name;
+        int index;
+    } cases[] = {{"A", 0}, {"F", 5}, {"Z", 25}, {"0", -1}, {"4", -1}, {"f", -1},
+                 {"@", -1}, {"[", -1}, {"FF", -1}, {"", -1}, {nullptr, -1}};
+    for (const auto &c : cases)
+        EXPECT_EQ(c.index, MarkerDriveIndex(c.name)) << (c.name ? c.name : "(null)");
+}
+
+// --- CutLastKey -------------------------------------------------------------------
+
+TEST(CutLastKey, NamesTheParentDownToTheKeyBelowATopKey)
+{
+    const struct {
+        const char *path;
+        const char *parent;
+        int more;
+    } cases[] = {{"Software\\Classes\\Applications", "Software\\Classes", 1},
+                 {"Software\\Classes", "Software", 0},
+                 {"Software", "Software", 0},
+                 {"", "", 0},
+                 {"a\\", "a", 0},
+                 {"\\a\\b", "\\a", 1}};
+    for (const auto &c : cases) {
+        std::string path = c.path;
+        EXPECT_EQ(c.more, CutLastKey(&path[0])) << c.path;
+        EXPECT_STREQ(c.parent, path.c_str()) << c.path;
+    }
 }

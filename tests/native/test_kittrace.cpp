@@ -49,9 +49,9 @@ static std::string Record(const RecordTime &time, unsigned long pid, const std::
 
 TEST(RecordLine, TimeToTheMillisecondAndProcessInFrontCrlfAtTheEnd)
 {
-    RecordTime time = {2024, 5, 31, 9, 5, 7, 42};
+    RecordTime time = {2024, 5, 5, 31, 9, 5, 7, 42};
     EXPECT_EQ(Record(time, 1234, "tavlix: start\n"), "09:05:07.042 [1234] tavlix: start\r\n");
-    RecordTime late = {2024, 12, 31, 23, 59, 59, 999};
+    RecordTime late = {2024, 12, 2, 31, 23, 59, 59, 999};
     EXPECT_EQ(Record(late, 4294967295ul, "morvex: x"),
               "23:59:59.999 [4294967295] morvex: x\r\n");
     // Line ends inside become blanks, so a record stays one line; a tab stays.
@@ -61,7 +61,7 @@ TEST(RecordLine, TimeToTheMillisecondAndProcessInFrontCrlfAtTheEnd)
 
 TEST(RecordLine, CutToItsBufferWithItsLineEndKept)
 {
-    RecordTime time = {2024, 5, 31, 9, 5, 7, 42};
+    RecordTime time = {2024, 5, 5, 31, 9, 5, 7, 42};
     std::string longText = "tavlix: " + std::string(5000, 'x');
     std::string record = Record(time, 77, longText, 100);
     EXPECT_EQ(record.size(), 99u);
@@ -88,22 +88,27 @@ static RecordArgument Parse(const char *text, std::string *path, unsigned size =
 
 TEST(RecordPath, ArgumentQuotedOrNot)
 {
-    std::string path;
-    EXPECT_EQ(Parse("", &path), RecordArgumentNone);
-    EXPECT_EQ(Parse("  \t ", &path), RecordArgumentNone);
-    EXPECT_EQ(Parse("\"\"", &path), RecordArgumentNone);
-    EXPECT_EQ(Parse("C:\\trace.txt", &path), RecordArgumentPath);
-    EXPECT_EQ(path, "C:\\trace.txt");
-    // A name with blanks: in quotes, or the whole text without the blanks
-    // around it.
-    EXPECT_EQ(Parse("  \"C:\\My Documents\\a b.txt\"  ", &path), RecordArgumentPath);
-    EXPECT_EQ(path, "C:\\My Documents\\a b.txt");
-    EXPECT_EQ(Parse(" C:\\My Documents\\a b.txt \t", &path), RecordArgumentPath);
-    EXPECT_EQ(path, "C:\\My Documents\\a b.txt");
-    EXPECT_EQ(Parse("\"C:\\a b.txt", &path), RecordArgumentOpenQuote);
-    EXPECT_EQ(path, "");
-    EXPECT_EQ(Parse("\"C:\\a.txt\" C:\\b.txt", &path), RecordArgumentMoreWords);
-    EXPECT_EQ(path, "");
+    const struct {
+        const char *text;
+        RecordArgument result;
+        const char *path;
+    } cases[] = {
+        {"", RecordArgumentNone, ""},
+        {"  \t ", RecordArgumentNone, ""},
+        {"\"\"", RecordArgumentNone, ""},
+        {"C:\\trace.txt", RecordArgumentPath, "C:\\trace.txt"},
+        // A name with blanks: in quotes, or the whole text without the
+        // blanks around it.
+        {"  \"C:\\My Documents\\a b.txt\"  ", RecordArgumentPath, "C:\\My Documents\\a b.txt"},
+        {" C:\\My Documents\\a b.txt \t", RecordArgumentPath, "C:\\My Documents\\a b.txt"},
+        {"\"C:\\a b.txt", RecordArgumentOpenQuote, ""},
+        {"\"C:\\a.txt\" C:\\b.txt", RecordArgumentMoreWords, ""},
+    };
+    for (const auto &c : cases) {
+        std::string path;
+        EXPECT_EQ(Parse(c.text, &path), c.result) << c.text;
+        EXPECT_EQ(path, c.path) << c.text;
+    }
 }
 
 TEST(RecordPath, ArgumentThatDoesNotFit)
@@ -126,23 +131,29 @@ static std::string Join(const char *folder, const char *name, unsigned size, int
     return out.data();
 }
 
+// The desktop's file; exactly fitting, one short, and no folder: never a
+// cut name.
 TEST(RecordPath, TheDesktopsFile)
 {
-    int done;
-    EXPECT_EQ(Join("C:\\Documents and Settings\\Anna\\Desktop", RecordDefaultName, 260, &done),
-              "C:\\Documents and Settings\\Anna\\Desktop\\cardkit-trace.txt");
-    EXPECT_TRUE(done);
-    EXPECT_EQ(Join("D:\\", RecordDefaultName, 260, &done), "D:\\cardkit-trace.txt");
-    EXPECT_TRUE(done);
-    // Exactly fitting, one short, and no folder: never a cut name.
-    EXPECT_EQ(Join("C:\\d", "n.txt", 11, &done), "C:\\d\\n.txt");
-    EXPECT_TRUE(done);
-    EXPECT_EQ(Join("C:\\d", "n.txt", 10, &done), "");
-    EXPECT_FALSE(done);
-    EXPECT_EQ(Join("C:\\dd", "n", 6, &done), "");
-    EXPECT_FALSE(done);
-    EXPECT_EQ(Join("", "n.txt", 10, &done), "");
-    EXPECT_FALSE(done);
+    const struct {
+        const char *folder;
+        const char *name;
+        unsigned size;
+        const char *path; // empty when refused
+    } cases[] = {
+        {"C:\\Documents and Settings\\Anna\\Desktop", RecordDefaultName, 260,
+         "C:\\Documents and Settings\\Anna\\Desktop\\cardkit-trace.txt"},
+        {"D:\\", RecordDefaultName, 260, "D:\\cardkit-trace.txt"},
+        {"C:\\d", "n.txt", 11, "C:\\d\\n.txt"},
+        {"C:\\d", "n.txt", 10, ""},
+        {"C:\\dd", "n", 6, ""},
+        {"", "n.txt", 10, ""},
+    };
+    for (const auto &c : cases) {
+        int done;
+        EXPECT_EQ(Join(c.folder, c.name, c.size, &done), c.path) << c.folder << " " << c.size;
+        EXPECT_EQ(done != 0, c.path[0] != '\0') << c.folder << " " << c.size;
+    }
 }
 
 // The recorder's ring: storage of its own size, the oldest lines dropped

@@ -15,13 +15,22 @@ namespace {
 const int CF = SlotCF, SD = SlotSD, SM = SlotSM, MS = SlotMS,
           Combo = SlotCombo, None = SlotNone;
 
-// Heads of realistic instance paths, each as long as the position where its
-// product pattern stands.
-const std::string UsbstorHead = "USBSTOR\\Disk&Ven_Vendor&Prod";          // 28
-const std::string UsbstorHead29 = "USBSTOR\\Disk&Ven_Generic&Prod";       // 29
-const std::string VexlunorHead = "VEXLUNOR\\Disk&Ven_VendorName&Prod";    // 33
-const std::string VexlunorHead34 = "VEXLUNOR\\Disk&Ven_VendorNames&Prod"; // 34
-const std::string FlashHead = "USB_FLASH_CARD_READER\\Disk&P";            // 28
+// A head of a realistic instance path, exactly as long as the position
+// where its product pattern stands: checked as the test is built, since a
+// head of another length would make the tests that expect no match pass
+// for the wrong reason.
+template <size_t Length, size_t N>
+std::string Head(const char (&text)[N])
+{
+    static_assert(N - 1 == Length, "a head ends where its pattern stands");
+    return text;
+}
+
+const std::string UsbstorHead = Head<28>("USBSTOR\\Disk&Ven_Vendor&Prod");
+const std::string UsbstorHead29 = Head<29>("USBSTOR\\Disk&Ven_Generic&Prod");
+const std::string VexlunorHead = Head<33>("VEXLUNOR\\Disk&Ven_VendorName&Prod");
+const std::string VexlunorHead34 = Head<34>("VEXLUNOR\\Disk&Ven_VendorNames&Prod");
+const std::string FlashHead = Head<28>("USB_FLASH_CARD_READER\\Disk&P");
 const std::string Tail = "&Rev_1.00\\7&1a2b3c4d&0";
 
 struct Piece {
@@ -65,15 +74,6 @@ std::string CardReader(const std::string &head, const std::string &kind)
 }
 
 } // namespace
-
-TEST(ClassifySlot, TestHeadsStandWhereTheirPatternsGo)
-{
-    EXPECT_EQ(28u, UsbstorHead.size());
-    EXPECT_EQ(29u, UsbstorHead29.size());
-    EXPECT_EQ(33u, VexlunorHead.size());
-    EXPECT_EQ(34u, VexlunorHead34.size());
-    EXPECT_EQ(28u, FlashHead.size());
-}
 
 // --- Families ---------------------------------------------------------------
 

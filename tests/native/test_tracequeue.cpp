@@ -1,4 +1,5 @@
-// The trace queue between the tracing threads and the writer thread.
+// The programs' trace queue between the threads that trace and the one
+// writer thread (the recorder's own ring is tested with the recorder).
 #include <gtest/gtest.h>
 #include <string>
 #include "shell/tracequeue.h"
@@ -6,40 +7,50 @@
 
 static TraceQueue queue;
 
-static std::string Take(unsigned size = TraceQueueLineSize)
+static std::string Take(TraceRing *ring, unsigned size = TraceQueueLineSize)
 {
     char out[TraceQueueLineSize + 8];
     memset(out, 'x', sizeof(out));
-    if (!TraceQueueTake(&queue, out, size))
+    TraceTaken what = TraceRingTake(ring, out, size);
+    if (what == TraceTakenNothing)
         return "(empty)";
-    return out;
+    return std::string(what == TraceTakenDropNote ? "note " : "") + out;
+}
+
+static std::string Take(unsigned size = TraceQueueLineSize)
+{
+    return Take(&queue.ring, size);
+}
+
+static void Put(const std::string &line)
+{
+    TraceRingPut(&queue.ring, line.c_str());
 }
 
 TEST(TraceQueue, LinesComeOutInOrderAcrossTheRingsEnd)
 {
     TraceQueueInit(&queue, "tavlix");
-    EXPECT_TRUE(TraceQueueEmpty(&queue));
+    EXPECT_TRUE(TraceRingEmpty(&queue.ring));
     EXPECT_EQ(Take(), "(empty)");
     // Several rounds of the ring, never full.
     for (int round = 0; round < 3 * TraceQueueLines; round++) {
-        TraceQueuePut(&queue, ("a" + std::to_string(round)).c_str());
-        TraceQueuePut(&queue, ("b" + std::to_string(round)).c_str());
+        Put("a" + std::to_string(round));
+        Put("b" + std::to_string(round));
         EXPECT_EQ(Take(), "a" + std::to_string(round));
         EXPECT_EQ(Take(), "b" + std::to_string(round));
     }
-    EXPECT_TRUE(TraceQueueEmpty(&queue));
+    EXPECT_TRUE(TraceRingEmpty(&queue.ring));
 }
 
 TEST(TraceQueue, LongLinesAreCutAndSmallBuffersTooNeverOverrun)
 {
     TraceQueueInit(&queue, "morvex");
-    std::string longLine(3000, 'L');
-    TraceQueuePut(&queue, longLine.c_str());
+    Put(std::string(3000, 'L'));
     EXPECT_EQ(Take(), std::string(TraceQueueLineSize - 1, 'L'));
-    TraceQueuePut(&queue, "morvex: scan 1 begun");
+    Put("morvex: scan 1 begun");
     char small[8];
     small[7] = '#';
-    ASSERT_TRUE(TraceQueueTake(&queue, small, 7));
+    ASSERT_EQ(TraceRingTake(&queue.ring, small, 7), TraceTakenLine);
     EXPECT_STREQ(small, "morvex");
     EXPECT_EQ(small[7], '#');
 }
@@ -51,17 +62,17 @@ TEST(TraceQueue, AFullQueueDropsTheOldestAndSaysHowMany)
     TraceQueueInit(&queue, "tavlix");
     const int extra = 1234;
     for (int i = 0; i < TraceQueueLines + extra; i++)
-        TraceQueuePut(&queue, ("line " + std::to_string(i)).c_str());
-    EXPECT_EQ(Take(), "tavlix: " + std::to_string(extra) + " trace lines dropped");
+        Put("line " + std::to_string(i));
+    EXPECT_EQ(Take(), "note tavlix: " + std::to_string(extra) + " trace lines dropped");
     for (int i = extra; i < TraceQueueLines + extra; i++)
         EXPECT_EQ(Take(), "line " + std::to_string(i));
-    EXPECT_TRUE(TraceQueueEmpty(&queue));
+    EXPECT_TRUE(TraceRingEmpty(&queue.ring));
 
     // The count starts again after each note.
     for (int i = 0; i < TraceQueueLines + 1; i++)
-        TraceQueuePut(&queue, "x");
-    EXPECT_EQ(Take(), "tavlix: 1 trace lines dropped");
-    EXPECT_FALSE(TraceQueueEmpty(&queue));
+        Put("x");
+    EXPECT_EQ(Take(), "note tavlix: 1 trace lines dropped");
+    EXPECT_FALSE(TraceRingEmpty(&queue.ring));
 }
 
 // The letters a trace line gives for a broadcast's unit mask: in order,

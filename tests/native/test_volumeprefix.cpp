@@ -1,7 +1,8 @@
-// Byte-level work of the disk list: mounted-devices prefix, value and key names,
-// registry text without NUL, ParentIdPrefix comparison. Every input lives in
-// a heap block of exactly its size so AddressSanitizer catches an over-read.
+// A volume's parent prefix: its mounted-devices data and value name, and its
+// comparison with a disk's ParentIdPrefix. Every input lives in a heap block
+// of exactly its size so AddressSanitizer catches an over-read.
 #include "iconassign/volumeprefix.h"
+#include "exactblock.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +14,12 @@
 
 namespace {
 
-const std::string RemovableHead = "\\??\\STORAGE#RemovableMedia#";   // 27 units
+// 27 units, checked as the test is built: the prefix is read from unit 27
+// on, so every expected prefix below rests on it.
+constexpr char RemovableHeadText[] = "\\??\\STORAGE#RemovableMedia#";
+static_assert(sizeof(RemovableHeadText) - 1 == 27, "the head is 27 units");
+const std::string RemovableHead = RemovableHeadText;
 const std::string ClassTail = "#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
-
-// A block of exactly size bytes, owned by the caller.
-template <typename T>
-std::unique_ptr<T[]> ExactCopy(const void *data, size_t size)
-{
-    std::unique_ptr<T[]> block(new T[size]);
-    if (size > 0)
-        std::memcpy(block.get(), data, size);
-    return block;
-}
 
 // UTF-16LE units of text, each with the given high byte.
 std::vector<unsigned char> Utf16(const std::string &text, unsigned char high = 0)
@@ -78,11 +73,6 @@ const std::string Untouched(ParentPrefixSize, '#');
 
 // --- ExtractParentPrefix ----------------------------------------------------
 
-TEST(ExtractParentPrefix, RemovableHeadIsTwentySevenUnits)
-{
-    EXPECT_EQ(27u, RemovableHead.size());
-}
-
 TEST(ExtractParentPrefix, ThirdAmpersandEndsThePrefix)
 {
     Extracted e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 148));
@@ -111,29 +101,28 @@ TEST(ExtractParentPrefix, ThirdAmpersandAtTheStart)
     EXPECT_EQ("&&", Extract(MountedData("&&&abc", 80)).prefix);
 }
 
+// The data's size decides first: 78 bytes (the 27 skipped units and exactly
+// 12 read) to 260; outside, the prefix is left untouched.
 TEST(ExtractParentPrefix, SizeLimits)
 {
-    // 78 bytes: the 27 skipped units and exactly 12 read.
-    Extracted e = Extract(MountedData("7&1a2b3c4d&0&RM", 78));
-    EXPECT_EQ(1, e.result);
-    EXPECT_EQ("7&1a2b3c4d&0", e.prefix);
-    e = Extract(MountedData("7&1a2b3c4d5e", 78));   // all 12 units, no '&' end
-    EXPECT_EQ(1, e.result);
-    EXPECT_EQ("7&1a2b3c4d5e", e.prefix);
-
-    e = Extract(MountedData("7&1a2b3c4d&0&RM", 77));
-    EXPECT_EQ(0, e.result);
-    EXPECT_EQ(Untouched, e.prefix);
-
-    e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 260));
-    EXPECT_EQ(1, e.result);
-    EXPECT_EQ("7&1a2b3c4d&0", e.prefix);
-
-    e = Extract(MountedData("7&1a2b3c4d&0&RM" + ClassTail, 261));
-    EXPECT_EQ(0, e.result);
-    EXPECT_EQ(Untouched, e.prefix);
-
-    EXPECT_EQ(0, Extract(std::vector<unsigned char>(1000, 'a')).result);
+    const struct {
+        size_t size;
+        std::string fromUnit27;
+        int result;
+        std::string prefix;
+    } cases[] = {
+        {77, "7&1a2b3c4d&0&RM", 0, Untouched},
+        {78, "7&1a2b3c4d&0&RM", 1, "7&1a2b3c4d&0"},
+        {78, "7&1a2b3c4d5e", 1, "7&1a2b3c4d5e"}, // all 12 units, no '&' end
+        {260, "7&1a2b3c4d&0&RM" + ClassTail, 1, "7&1a2b3c4d&0"},
+        {261, "7&1a2b3c4d&0&RM" + ClassTail, 0, Untouched},
+        {1000, "7&1a2b3c4d&0&RM" + ClassTail, 0, Untouched},
+    };
+    for (const auto &c : cases) {
+        Extracted e = Extract(MountedData(c.fromUnit27, c.size));
+        EXPECT_EQ(c.result, e.result) << c.size << " bytes";
+        EXPECT_EQ(c.prefix, e.prefix) << c.size << " bytes";
+    }
 }
 
 TEST(ExtractParentPrefix, EmptyAndTinyDataFail)
@@ -197,153 +186,6 @@ TEST(FormatVolumeValueName, DosDevicesNameOfTheLetter)
     EXPECT_STREQ("\\DosDevices\\Z:", name.get());
 }
 
-// --- FormatDiskValueName -----------------------------------------------------
-
-namespace {
-std::string DiskValueName(int index)
-{
-    std::unique_ptr<char[]> name(new char[DiskValueNameSize]);
-    FormatDiskValueName(index, name.get());
-    return name.get();
-}
-} // namespace
-
-TEST(FormatDiskValueName, SingleDigitBelowTen)
-{
-    EXPECT_EQ("0", DiskValueName(0));
-    EXPECT_EQ("1", DiskValueName(1));
-    EXPECT_EQ("9", DiskValueName(9));
-}
-
-TEST(FormatDiskValueName, DecimalFromTenOn)
-{
-    EXPECT_EQ("10", DiskValueName(10));
-    EXPECT_EQ("11", DiskValueName(11));
-    EXPECT_EQ("25", DiskValueName(25));
-    EXPECT_EQ("99", DiskValueName(99));
-    EXPECT_EQ("100", DiskValueName(100));
-    EXPECT_EQ("123", DiskValueName(123));
-    EXPECT_EQ("2147483647", DiskValueName(INT_MAX));
-}
-
-TEST(FormatDiskValueName, NegativeIndexFitsAndNamesNoDisk)
-{
-    EXPECT_EQ("-1", DiskValueName(-1));
-    EXPECT_EQ("-10", DiskValueName(-10));
-    EXPECT_EQ("-2147483648", DiskValueName(INT_MIN));
-}
-
-// --- FormatDeviceKeyName -----------------------------------------------------
-
-TEST(FormatDeviceKeyName, PrefixesTheEnumKey)
-{
-    char key[DeviceKeyNameSize];
-    ASSERT_EQ(1, FormatDeviceKeyName("USBSTOR\\Disk&Ven_X\\7&1a2b&0", key, sizeof key));
-    EXPECT_STREQ("system\\CurrentControlSet\\Enum\\USBSTOR\\Disk&Ven_X\\7&1a2b&0", key);
-}
-
-TEST(FormatDeviceKeyName, LongestPathThatFits)
-{
-    std::string path(229, 'p');
-    std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
-    ASSERT_EQ(1, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
-    EXPECT_EQ(259u, std::strlen(key.get()));
-    EXPECT_EQ("system\\CurrentControlSet\\Enum\\" + path, std::string(key.get()));
-}
-
-TEST(FormatDeviceKeyName, TooLongPathLeavesTheNameEmpty)
-{
-    std::string path(230, 'p');
-    std::unique_ptr<char[]> key(new char[DeviceKeyNameSize]);
-    EXPECT_EQ(0, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
-    EXPECT_STREQ("", key.get());
-    path.assign(259, 'p');                     // a full DiskList entry
-    EXPECT_EQ(0, FormatDeviceKeyName(path.c_str(), key.get(), DeviceKeyNameSize));
-    EXPECT_STREQ("", key.get());
-}
-
-TEST(FormatDeviceKeyName, ZeroSizedBufferIsNotWritten)
-{
-    char key = 'k';
-    EXPECT_EQ(0, FormatDeviceKeyName("USBSTOR", &key, 0));
-    EXPECT_EQ('k', key);
-}
-
-// --- TerminateRegistryText and RegistryTextComplete ---------------------------
-
-TEST(TerminateRegistryText, NulInsideTheDataEndsTheText)
-{
-    char buffer[10] = { 'a', 'b', 'c', 0, 'd', 'e', 'f', 'g', 0, 'x' };
-    EXPECT_EQ(3u, TerminateRegistryText(buffer, sizeof buffer, 8));
-    EXPECT_STREQ("abc", buffer);
-}
-
-TEST(TerminateRegistryText, DataWithoutNulEndsAtBytesRead)
-{
-    char buffer[10] = { 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j' };
-    EXPECT_EQ(5u, TerminateRegistryText(buffer, sizeof buffer, 5));
-    EXPECT_STREQ("abcde", buffer);
-}
-
-TEST(TerminateRegistryText, BytesAfterBytesReadAreNotLookedAt)
-{
-    char buffer[10] = { 'a', 'b', 'c', 'd', 0, 'f', 'g', 'h', 'i', 'j' };
-    EXPECT_EQ(2u, TerminateRegistryText(buffer, sizeof buffer, 2));
-    EXPECT_STREQ("ab", buffer);
-}
-
-TEST(TerminateRegistryText, FullBufferWithoutNulIsCut)
-{
-    std::string data(260, 'p');
-    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.data(), data.size());
-    EXPECT_EQ(259u, TerminateRegistryText(buffer.get(), 260, 260));
-    EXPECT_EQ(std::string(259, 'p'), std::string(buffer.get()));
-}
-
-TEST(TerminateRegistryText, BytesReadAboveTheBufferSize)
-{
-    std::string data(20, 'p');
-    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.data(), data.size());
-    EXPECT_EQ(19u, TerminateRegistryText(buffer.get(), 20, 300));
-    EXPECT_EQ(std::string(19, 'p'), std::string(buffer.get()));
-    buffer[4] = '\0';
-    EXPECT_EQ(4u, TerminateRegistryText(buffer.get(), 20, 0xFFFFFFFFul));
-}
-
-TEST(TerminateRegistryText, FullBufferWithFinalNulKeepsItsText)
-{
-    std::string data(259, 'p');
-    std::unique_ptr<char[]> buffer = ExactCopy<char>(data.c_str(), 260);
-    EXPECT_EQ(259u, TerminateRegistryText(buffer.get(), 260, 260));
-}
-
-TEST(TerminateRegistryText, NoDataGivesEmptyText)
-{
-    std::unique_ptr<char[]> buffer = ExactCopy<char>("xyz", 3);
-    EXPECT_EQ(0u, TerminateRegistryText(buffer.get(), 3, 0));
-    EXPECT_EQ('\0', buffer[0]);
-}
-
-TEST(TerminateRegistryText, TinyBuffers)
-{
-    char one = 'a';
-    EXPECT_EQ(0u, TerminateRegistryText(&one, 1, 1));
-    EXPECT_EQ('\0', one);
-    one = 'a';
-    EXPECT_EQ(0u, TerminateRegistryText(&one, 0, 1));
-    EXPECT_EQ('a', one);                        // nothing written
-}
-
-TEST(RegistryTextComplete, SaysWhetherTheDataHeldANul)
-{
-    std::unique_ptr<char[]> complete = ExactCopy<char>("abc", 4);
-    std::unique_ptr<char[]> bare = ExactCopy<char>("abcd", 4);
-    EXPECT_EQ(1, RegistryTextComplete(complete.get(), 4));
-    EXPECT_EQ(0, RegistryTextComplete(complete.get(), 3));
-    EXPECT_EQ(0, RegistryTextComplete(bare.get(), 4));
-    EXPECT_EQ(0, RegistryTextComplete(bare.get(), 0));
-}
-
 // --- ParentPrefixEquals ------------------------------------------------------
 
 namespace {
@@ -384,11 +226,21 @@ TEST(ParentPrefixEquals, WholeStringsOnly)
     EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", "7&1a2b"));
 }
 
-TEST(ParentPrefixEquals, IdPrefixLongerThanTwelveNeverMatches)
+// The program reads at most 20 bytes of ParentIdPrefix: whatever the data
+// holds up to there, only a text that ends where the prefix does is equal.
+TEST(ParentPrefixEquals, TwentyBytesAtMost)
 {
-    // A 20-byte value without NUL whose first 12 characters are the prefix.
-    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", "7&1a2b3c4d&0&RMxxxxx"));
-    EXPECT_EQ(0, PrefixEquals("7&1a2b3c4d&0", WithNul("7&1a2b3c4d&01")));
+    const struct {
+        std::string data;
+        int equal;
+    } cases[] = {
+        {"7&1a2b3c4d&0&RMxxxxx", 0},              // 20 bytes, no NUL
+        {"7&1a2b3c4d&0", 1},                      // 12 bytes, no NUL
+        {WithNul("7&1a2b3c4d&01"), 0},            // 13 characters
+        {WithNul("7&1a2b3c4d&0") + "zzzzzzz", 1}, // 20 bytes, NUL at 12
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.equal, PrefixEquals("7&1a2b3c4d&0", c.data)) << c.data.size() << " bytes";
 }
 
 TEST(ParentPrefixEquals, BytesAfterTheDataNulAreIgnored)

@@ -60,7 +60,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ExitProbeHook(int code, WPARAM
 {
     const CWPRETSTRUCT *call = (const CWPRETSTRUCT *)lParam;
     ExitProbeState *state = OpenState();
-    if (code == HC_ACTION && state && call->message == WM_DESTROY) {
+    if (code == HC_ACTION && state && call->message == WM_DESTROY &&
+        (ULONG64)(ULONG_PTR)call->hwnd == state->window) {
         LONG count = InterlockedIncrement(&state->destroysHandled);
         if (count == 1 && InterlockedExchange(&Holding, 1) == 0) {
             SignalAndWait();

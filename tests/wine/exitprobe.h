@@ -13,6 +13,9 @@
 
 // Shared between the test and the probe through a named file mapping.
 struct ExitProbeState {
+    // The watched window: the messages of other windows of its thread (the
+    // input method's, destroyed with the last window) are not counted.
+    ULONG64 window;
     // What the probe hands the window once the test lets it go on.
     LONG deliverNodeChange;   // DBT_DEVNODES_CHANGED
     DWORD arrivalMask;        // volume arrival of these letters, when not 0

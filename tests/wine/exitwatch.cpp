@@ -29,6 +29,7 @@ ExitProbeState *WatchExit(HWND window)
         return NULL;
     }
     ZeroMemory(State, sizeof(*State));
+    State->window = (ULONG64)(ULONG_PTR)window;
     // The hook loads the probe into the program at the next message sent.
     DWORD_PTR result;
     SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);

@@ -19,7 +19,7 @@ int main(int argc, char **argv)
         bursts = 3;
     if (arrivals <= 0)
         arrivals = 100;
-    MorvexSoakResult result = RunMorvexSoak(bursts, arrivals);
+    MorvexSoakResult result = RunMorvexSoak(bursts, arrivals, true);
     PrintMorvexSoak(result);
     bool good = result.started && result.startupScans == 1 && result.unanswered == 0 &&
                 result.lateScans == 0 && result.exitCode == 0;

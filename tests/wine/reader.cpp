@@ -1,7 +1,6 @@
 // The simulated card reader, seeded through the real registry API.
 #include "reader.h"
 #include "harness.h"
-#include "slotclass.h"
 #include <string.h>
 #include <vector>
 
@@ -120,6 +119,14 @@ int ListDisk(const char *instancePath)
 {
     DWORD count = ReadDiskCountValue();
     if (!PutDiskValue((int)count, instancePath) || !SetDiskCount(count + 1))
+        return -1;
+    return (int)count;
+}
+
+int ListDiskValueBytes(const std::string &data, DWORD type)
+{
+    DWORD count = ReadDiskCountValue();
+    if (!PutDiskValueBytes((int)count, data, type) || !SetDiskCount(count + 1))
         return -1;
     return (int)count;
 }
@@ -249,55 +256,4 @@ void ClearSimulatedDisks(void)
             RemoveMountedDevice((char)('A' + n));
         CardSlotOfLetter[n] = -1;
     }
-}
-
-// ---- self-check ----------------------------------------------------------------
-
-// The path holds text at position (compared exactly, as written here).
-static bool TextAt(const char *path, size_t position, const char *text)
-{
-    return strlen(path) >= position + strlen(text) &&
-           memcmp(path + position, text, strlen(text)) == 0;
-}
-
-static void CheckPath(const char *path, SlotType expected)
-{
-    SlotType kind = ClassifySlot(path);
-    ok(kind == expected, "%s classifies as %d, not %d", path, kind, expected);
-    ok(strlen(path) <= 229, "%s fits a device key name", path);
-}
-
-void CheckReaderFixture(void)
-{
-    const char *codes[ReaderSlotCount] = {"CF", "SD", "SM", "MS"};
-    for (int slot = 0; slot < ReaderSlotCount; slot++) {
-        const char *path = ReaderDiskPaths[slot];
-        ok(TextAt(path, 0, "USBSTOR\\") && TextAt(path, 28, "_CARDREADER_") &&
-               TextAt(path, 40, codes[slot]),
-           "slot %d: product pattern at 28, kind code at 40: %s", slot, path);
-        CheckPath(path, (SlotType)slot);
-        ok(strlen(ReaderParentPrefixes[slot]) == 12, "prefix %s has 12 characters",
-           ReaderParentPrefixes[slot]);
-    }
-    ok(TextAt(VexlunorCfDiskPath, 33, "_CARDREADER_") && TextAt(VexlunorCfDiskPath, 45, "CF"),
-       "vexlunor family: pattern at 33, kind at 45");
-    CheckPath(VexlunorCfDiskPath, SlotCF);
-    ok(TextAt(FlashCardReaderSdDiskPath, 58, "SD"), "kind list A code at 58");
-    CheckPath(FlashCardReaderSdDiskPath, SlotSD);
-    ok(TextAt(VistocardMsDiskPath, 29, "_VISTOCARD_6_IN_1"), "digit-rule pattern at 29");
-    CheckPath(VistocardMsDiskPath, SlotMS);
-    ok(TextAt(MultiCardSdDiskPath, 28, "_MULTICARD_SLOT_") && MultiCardSdDiskPath[44] == 'D',
-       "slot-letter pattern at 28, letter at 44");
-    CheckPath(MultiCardSdDiskPath, SlotSD);
-    CheckPath(FlashDiskPath, SlotNone);
-    CheckPath(SystemDiskPath, SlotNone);
-
-    std::string data = RemovableVolumeData(ReaderParentPrefixes[0]);
-    ok(data.size() >= 78 && data.size() <= 260, "volume data of %u bytes",
-       (unsigned)data.size());
-    std::string unit27on;
-    for (size_t i = 54; i + 1 < data.size() && unit27on.size() < 13; i += 2)
-        unit27on += data[i];
-    ok(unit27on == std::string(ReaderParentPrefixes[0]) + "&",
-       "the prefix begins at unit 27 and an ampersand follows it: %s", unit27on.c_str());
 }

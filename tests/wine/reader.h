@@ -43,6 +43,10 @@ bool PutParentIdPrefixBytes(const char *instancePath, const std::string &data, D
 // Appends the path to the disk service's list and raises Count; returns
 // the disk's index, or -1.
 int ListDisk(const char *instancePath);
+// Appends raw bytes of any type as the list's next value and raises Count
+// (for a value without its NUL, or longer than a query takes); returns the
+// value's index, or -1.
+int ListDiskValueBytes(const std::string &data, DWORD type);
 // Value index of the disk service's list ("0".."9", then "10"...).
 bool PutDiskValue(int index, const char *instancePath);
 bool PutDiskValueBytes(int index, const std::string &data, DWORD type);
@@ -71,10 +75,5 @@ void UnplugReader(void);
 // Removes everything this fixture seeded: the disk service's list, every
 // device key and every volume value it wrote.
 void ClearSimulatedDisks(void);
-
-// Checks, with ok(), that the paths carry their patterns at the positions
-// slot classification reads and classify as their names say, and that the
-// volume data puts the prefix at UTF-16 unit 27.
-void CheckReaderFixture(void);
 
 #endif

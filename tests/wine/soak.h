@@ -18,6 +18,8 @@ struct ProcessFigures {
     SIZE_T privateBytes = 0;  // committed private bytes (PagefileUsage)
 };
 ProcessFigures ReadProcessFigures(HANDLE process);
+// The threads of the process, from a process snapshot; 0 when not found.
+DWORD ThreadCount(DWORD pid);
 // Waits until the process has no more threads than wantThreads (its passes
 // have ended) and the thread count has held for a moment, at most ms; then
 // reads the figures.
@@ -66,15 +68,18 @@ struct MorvexSoakResult {
     std::vector<int> burstScans;    // scans that came while each burst was sent
     std::vector<int> quietScans;    // scans in the quiet period after each burst
     std::vector<long> scanDelayMs;  // last arrival of a burst to its scan
-    int lateScans = 0;              // after the last scan, in a further quiet wait
+    bool lateChecked = false;       // a further quiet period was waited out
+    int lateScans = 0;              // after the last scan, in that period
     double seconds = 0;
     ProcessFigures start, middle, end;
     DWORD exitCode = 0;
 };
 // Starts morvex with a reader bound to the generic storage service (every
 // scan requests one installation from the newdev recorder) and sends bursts
-// of volume arrivals, each followed by a quiet period of more than 10 s.
-MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst);
+// of volume arrivals, each followed by a quiet period of more than 10 s and
+// a short wait after its scan. With lateCheck, a further quiet period after
+// the last scan (AbsenceWait) shows that no timer outlived its expiry.
+MorvexSoakResult RunMorvexSoak(int bursts, int arrivalsPerBurst, bool lateCheck);
 void PrintMorvexSoak(const MorvexSoakResult &result);
 
 #endif

@@ -13,7 +13,7 @@ void WatchIconKeysOf(IconKeysPlace place)
 
 HKEY IconKeysRoot(void)
 {
-    return Watched == UserIconKeys ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+    return Watched == UserIconKeys ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
 static HKEY SettingsRoot(void)
@@ -23,8 +23,7 @@ static HKEY SettingsRoot(void)
 
 std::string DrivesKeyName(void)
 {
-    return std::string(Watched == UserIconKeys ? "Software\\Classes\\" : "") +
-           "Applications\\Explorer.exe\\Drives";
+    return "Software\\Classes\\Applications\\Explorer.exe\\Drives";
 }
 
 std::string TavlixPath(void)
@@ -166,6 +165,12 @@ bool DriveMarkerExists(char letter)
     return RegValueExists(SettingsRoot(), SettingsKey, name);
 }
 
+bool PutKitDriveIcon(char letter)
+{
+    char name[2] = {letter, '\0'};
+    return PutOtherProgramsDriveIcon(letter) && RegPutString(SettingsRoot(), SettingsKey, name, "");
+}
+
 bool PutOtherProgramsDriveIcon(char letter)
 {
     const DWORD options[] = {REG_OPTION_NON_VOLATILE, REG_OPTION_VOLATILE};
@@ -232,9 +237,9 @@ void ClearIconState(void)
 {
     // The whole Drives tree goes: a volatile parent left by an earlier case
     // would refuse the non-volatile keys of the next one.
-    RegRemoveTree(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe");
-    if (RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications"))
-        RegRemoveTree(HKEY_CLASSES_ROOT, "Applications");
+    RegRemoveTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\Applications\\Explorer.exe");
+    if (RegKeyIsVolatile(HKEY_LOCAL_MACHINE, "Software\\Classes\\Applications"))
+        RegRemoveTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\Applications");
     RegRemoveTree(HKEY_LOCAL_MACHINE, SettingsKey);
     RegRemoveTree(HKEY_CURRENT_USER, "Software\\Classes\\Applications\\Explorer.exe");
     RegRemoveTree(HKEY_CURRENT_USER, SettingsKey);

@@ -39,10 +39,10 @@ bool StopTavlixBySecondLaunch(TavlixRun *run);
 void EndTavlix(TavlixRun *run);
 
 // Where the helpers below read and write icon keys and markers: the
-// machine's places (HKCR Applications\Explorer.exe\Drives, HKLM
-// Software\BrindIco; the default) or a user's own (HKCU
-// Software\Classes\Applications\Explorer.exe\Drives, HKCU Software\BrindIco),
-// where tavlix writes for an account that may not write the machine's.
+// machine's places (HKLM Software\Classes\Applications\Explorer.exe\Drives,
+// HKLM Software\BrindIco; the default) or a user's own (the same keys under
+// HKCU), where tavlix writes for an account that may not write the
+// machine's.
 enum IconKeysPlace { MachineIconKeys, UserIconKeys };
 void WatchIconKeysOf(IconKeysPlace place);
 // The root and the Drives key of the place watched.
@@ -61,6 +61,10 @@ bool DriveMarkerExists(char letter);
 // takes only volatile children. False when it could not be written.
 bool PutOtherProgramsDriveIcon(char letter);
 #define OtherProgramsIcon "C:\\other\\drive.ico"
+// The kit's icon key for the drive with its marker, as a run of tavlix that
+// was ended without its clean-up leaves them (the icon file is
+// OtherProgramsIcon, which tells it from one the test's run gives).
+bool PutKitDriveIcon(char letter);
 // Letters D..Z with an icon key, as a string such as "DEFG".
 std::string LettersWithIcons(void);
 std::string LettersWithMarkers(void);

@@ -1,16 +1,20 @@
-// The setup program under Wine, as an administrator meets it: a refusal on
-// Windows NT 4, a fresh silent install on Windows 2000 that starts both
-// programs at once, the setup run again over the running kit, a second
-// launch of morvex, an older setup over a newer kit, the uninstallation
-// (with both programs running, and after tavlix died), a kit installed to a
-// folder of its own, and an uninstallation before the restart that a file
-// in use asked for; each uninstallation is compared with the machine as it
-// was before. The i686 test runs in a 32-bit Windows and gets the 32-bit
-// programs; the x86_64 test runs in a 64-bit Windows, where the same 32-bit
-// setup installs the 64-bit programs and writes the 64-bit registry view.
+// The setup program under Wine, as an administrator meets it: refusals (on
+// Windows NT 4, and where a restart could undo the run), a fresh silent
+// install on Windows 2000 that starts both programs at once, the setup run
+// again over the running kit, a second launch of morvex, an older setup
+// over a newer kit, the uninstallation
+// (with both programs running, and after tavlix died, here and in other
+// accounts logged on), a kit installed to a folder of its own, and runs
+// before a restart that a file in use asked for: the setup twice, the
+// setup after an uninstallation, an uninstallation after a setup. Each
+// uninstallation is compared with the machine as it was before. The i686
+// test runs in a 32-bit Windows and gets the 32-bit programs; the x86_64
+// test runs in a 64-bit Windows, where the same 32-bit setup installs the
+// 64-bit programs and writes the 64-bit registry view.
 // A copy whose process the setup cannot open is not here: Wine grants
 // SYNCHRONIZE on any process whatever its access list, so it cannot show
-// that case.
+// that case. Nor is the merged HKEY_CLASSES_ROOT of Windows, which Wine
+// does not have.
 #include "harness.h"
 #include "reader.h"
 #include "tavlixrun.h"
@@ -31,9 +35,14 @@ static const char UninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CardReaderKit";
 static const char SettingsKey[] = "Software\\BrindIco";
 static const char ExplorerKey[] = "Applications\\Explorer.exe";
-// Where a tavlix that may not write the machine-wide places keeps its keys.
+// Where a tavlix that may not write the machine-wide places keeps its keys;
+// below HKLM, the machine's own.
 static const char UserExplorerKey[] = "Software\\Classes\\Applications\\Explorer.exe";
 static const char SessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+static const char SetupCaption[] = "Card Reader Kit " KIT_VERSION " Setup";
+// Two other accounts, logged on meanwhile (fast user switching).
+static const char FirstAccount[] = "S-1-5-21-1004336348-1177238915-682003330-1003";
+static const char SecondAccount[] = "S-1-5-21-1004336348-1177238915-682003330-1004";
 static const DWORD SetupDeadline = 120000;
 
 static std::string SetupPath;  // the setup the 32-bit tree made
@@ -164,9 +173,8 @@ static std::string Joined(const std::vector<std::string> &names)
     return "[" + text + "]";
 }
 
-#define CheckSameState(before, after) CheckSameStateAt(__FILE__, __LINE__, before, after)
-static void CheckSameStateAt(const char *file, int line, const MachineState &before,
-                             const MachineState &after)
+#define CheckSameState(before, after) CheckSameState_(HERE, before, after)
+static void CheckSameState_(At at, const MachineState &before, const MachineState &after)
 {
     struct {
         const char *what;
@@ -177,11 +185,10 @@ static void CheckSameStateAt(const char *file, int line, const MachineState &bef
                  {"Uninstall keys", before.uninstallKeys, after.uninstallKeys},
                  {"icons of the Windows folder", before.windowsIcons, after.windowsIcons}};
     for (const auto &list : lists)
-        CheckAt(file, line, list.was == list.is, "%s were %s, are %s", list.what,
-                Joined(list.was).c_str(), Joined(list.is).c_str());
-    CheckAt(file, line, before.programFolder == after.programFolder,
-            "the program folder existed: %d, exists: %d", before.programFolder,
-            after.programFolder);
+        ok_at(at, list.was == list.is, "%s were %s, are %s", list.what, Joined(list.was).c_str(),
+              Joined(list.is).c_str());
+    ok_at(at, before.programFolder == after.programFolder,
+          "the program folder existed: %d, exists: %d", before.programFolder, after.programFolder);
 }
 
 // Entries of PendingFileRenameOperations that name the kit's files.
@@ -229,19 +236,21 @@ static bool KitRunning(void)
     return TavlixStartedUp() && morvex && WaitUntilIdle(morvex, 60000);
 }
 
-static void WriteText(const std::string &path, const char *text)
+#define WriteText(path, text) WriteText_(HERE, path, text)
+static void WriteText_(At at, const std::string &path, const char *text)
 {
     FILE *file = fopen(path.c_str(), "wb");
-    ok(file && fputs(text, file) >= 0, "cannot write %s", path.c_str());
+    ok_at(at, file && fputs(text, file) >= 0, "cannot write %s", path.c_str());
     if (file)
         fclose(file);
 }
 
 // Held open without sharing, as a virus scanner holds a file it reads.
-static HANDLE HoldFile(const std::string &path)
+#define HoldFile(path) HoldFile_(HERE, path)
+static HANDLE HoldFile_(At at, const std::string &path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ok(file != INVALID_HANDLE_VALUE, "cannot hold %s open", path.c_str());
+    ok_at(at, file != INVALID_HANDLE_VALUE, "cannot hold %s open", path.c_str());
     return file;
 }
 
@@ -264,12 +273,13 @@ static int CountProcessesNamed(const char *exeName)
     return count;
 }
 
-static void CheckOneCopyOfEach(int line)
+#define CheckOneCopyOfEach() CheckOneCopyOfEach_(HERE)
+static void CheckOneCopyOfEach_(At at)
 {
     int tavlix = CountProcessesNamed("tavlix.exe");
     int morvex = CountProcessesNamed("morvex.exe");
-    CheckAt(__FILE__, line, tavlix == 1 && morvex == 1,
-            "%d tavlix and %d morvex running, want one each", tavlix, morvex);
+    ok_at(at, tavlix == 1 && morvex == 1, "%d tavlix and %d morvex running, want one each",
+          tavlix, morvex);
 }
 
 // The copy of itself that the uninstaller starts and leaves to: a child of
@@ -291,68 +301,135 @@ static HANDLE OpenChildProcess(DWORD parent)
     return child;
 }
 
-// The uninstall string as Add/Remove Programs runs it: it returns at once,
-// and the copy it started does the work. The copy's exit code.
-static DWORD RunQuietUninstall(void)
+// An uninstall string of the entry run as Add/Remove Programs runs it: it
+// returns at once, and the copy it started does the work. The copy.
+#define StartUninstall(name, want) StartUninstall_(HERE, name, want)
+static HANDLE StartUninstall_(At at, const char *name, const std::string &want)
 {
-    std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "QuietUninstallString");
-    ok(command == "\"" + InstallDir + "\\uninstall.exe\" /S", "quiet uninstall string [%s]",
-       command.c_str());
+    std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, name);
+    ok_at(at, command == want, "%s is [%s], want [%s]", name, command.c_str(), want.c_str());
     HANDLE first = StartCommandLine(command, NULL);
     DWORD code = WaitForExit(first, SetupDeadline);
-    ok(code == 0, "uninstall.exe returned %lu", code);
     // The copy's process entry keeps the id of the parent that started it;
     // the parent's handle, still open, keeps that id from being reused.
     HANDLE copy = first ? OpenChildProcess(GetProcessId(first)) : NULL;
     FinishProgram(first, 0);
-    ok(copy != NULL, "the uninstaller started no copy of itself");
+    ok_at(at, copy != NULL, "the uninstaller started no copy of itself: exit code %lu", code);
+    return copy;
+}
+
+// The quiet uninstall string run to its end: the copy's exit code.
+#define RunQuietUninstall() RunQuietUninstall_(HERE)
+static DWORD RunQuietUninstall_(At at)
+{
+    HANDLE copy = StartUninstall_(at, "QuietUninstallString",
+                                  "\"" + InstallDir + "\\uninstall.exe\" /S");
     return copy ? FinishProgram(copy, SetupDeadline) : STILL_ACTIVE;
 }
 
-// ---- scenarios --------------------------------------------------------------------
+// ---- the pages of an interactive run ---------------------------------------------
 
-static MachineState Before;
+struct ChildSearch {
+    const char *text; // the control sought, or null to gather every text
+    HWND found;
+    std::string texts;
+};
 
-static void test_refused_on_windows_nt4(void)
+static BOOL CALLBACK VisitChild(HWND child, LPARAM param)
 {
-    SetWindowsVersion("nt40");
-    DWORD code = RunSilentSetup();
-    SetWindowsVersion("win2k");
-    ok(code == 2, "setup on Windows NT 4: exit code %lu, want 2", code);
-    CheckSameState(Before, ReadMachineState());
-    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
-       "a program started");
+    ChildSearch *search = (ChildSearch *)param;
+    char text[2048] = "";
+    GetWindowTextA(child, text, sizeof(text));
+    if (search->text && strcmp(text, search->text) == 0) {
+        search->found = child;
+        return FALSE;
+    }
+    search->texts += std::string(text) + "\n";
+    return TRUE;
 }
 
-static void CheckInstalledFiles(void)
+// The control of a window (its pages' too) with this text; null after ms.
+static HWND WaitForControl(HWND window, const char *text, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        ChildSearch search = {text, NULL, ""};
+        EnumChildWindows(window, VisitChild, (LPARAM)&search);
+        if (search.found || !IsWindow(window) || GetTickCount() - start >= ms)
+            return search.found;
+        Sleep(50);
+    }
+}
+
+static std::string TextsOf(HWND window)
+{
+    ChildSearch search = {NULL, NULL, ""};
+    EnumChildWindows(window, VisitChild, (LPARAM)&search);
+    return search.texts;
+}
+
+// An interactive run (the setup, or the uninstaller's copy), its window
+// taken past its first page to its end. Its finish page
+// asks for a restart: the choice made by default is Restart later, and the
+// text names each file that waits. Restart later is then chosen (a restart
+// would end this test) and the page left. The run's exit code.
+#define FinishAskingForRestart(process, ...) FinishAskingForRestart_(HERE, process, __VA_ARGS__)
+static DWORD FinishAskingForRestart_(At at, HANDLE process, const std::vector<std::string> &waiting)
+{
+    HWND window = process ? WaitForDialogOfProcess(NULL, GetProcessId(process), 60000) : NULL;
+    ok_at(at, window != NULL, "the run shows no window");
+    if (window)
+        PostMessageA(window, WM_COMMAND, IDOK, 0); // Next, or Uninstall
+    HWND later = window ? WaitForControl(window, "Restart later", SetupDeadline) : NULL;
+    HWND now = later ? WaitForControl(window, "Restart now", 0) : NULL;
+    ok_at(at, later && now, "the finish page offers no restart: %s",
+          window ? TextsOf(window).c_str() : "");
+    if (!later || !now)
+        return FinishProgram(process, 0);
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &thread);
+    ok_at(at, SendMessageA(later, BM_GETCHECK, 0, 0) == BST_CHECKED &&
+                  SendMessageA(now, BM_GETCHECK, 0, 0) == BST_UNCHECKED &&
+                  thread.hwndFocus == later,
+          "the choice made by default is not Restart later, or has not the focus");
+    std::string texts = TextsOf(window);
+    for (const std::string &name : waiting)
+        ok_at(at, texts.find(name) != std::string::npos, "the finish page does not name %s: %s",
+              name.c_str(), texts.c_str());
+    SendMessageA(now, BM_SETCHECK, BST_UNCHECKED, 0);
+    SendMessageA(later, BM_SETCHECK, BST_CHECKED, 0);
+    PostMessageA(window, WM_COMMAND, IDOK, 0); // Finish
+    return FinishProgram(process, SetupDeadline);
+}
+
+// ---- the installed kit --------------------------------------------------------------
+
+static void CheckInstalledFiles_(At at)
 {
     for (const char *program : Programs)
-        ok(SameFile(KitProgramPath(program), InstallDir + "\\" + program),
-           "%s of this build not installed into %s", program, InstallDir.c_str());
+        ok_at(at, SameFile(KitProgramPath(program), InstallDir + "\\" + program),
+              "%s of this build not installed into %s", program, InstallDir.c_str());
     std::string readme = ReadWholeFile(InstallDir + "\\readme.txt");
-    ok(readme.find("\r\n") != std::string::npos &&
-           std::count(readme.begin(), readme.end(), '\n') ==
-               (long)std::count(readme.begin(), readme.end(), '\r'),
-       "readme.txt is not there with CRLF line ends");
-    ok(FileExists(InstallDir + "\\uninstall.exe"), "no uninstaller");
-    ok(FilesIn(InstallDir + "\\*.new").empty(), "replacement files left in the program folder");
+    ok_at(at, readme.find("\r\n") != std::string::npos &&
+                  std::count(readme.begin(), readme.end(), '\n') ==
+                      (long)std::count(readme.begin(), readme.end(), '\r'),
+          "readme.txt is not there with CRLF line ends");
+    ok_at(at, FileExists(InstallDir + "\\uninstall.exe"), "no uninstaller");
+    ok_at(at, FilesIn(InstallDir + "\\*.new").empty(),
+          "replacement files left in the program folder");
     for (const char *icon : CardIcons) {
         std::string path = WindowsDir + "\\" + icon;
         HANDLE image = LoadImageA(NULL, path.c_str(), IMAGE_ICON, 16, 16, LR_LOADFROMFILE);
-        ok(image != NULL, "%s is not installed as an icon: error %lu", path.c_str(),
-           GetLastError());
+        ok_at(at, image != NULL, "%s is not installed as an icon: error %lu", path.c_str(),
+              GetLastError());
         if (image)
             DestroyIcon((HICON)image);
     }
 }
 
-static void CheckRegistration(void)
+static void CheckEntryValues_(At at)
 {
-    for (const char *name : {"tavlix", "morvex"}) {
-        std::string want = "\"" + InstallDir + "\\" + name + ".exe\"";
-        std::string got = ReadString(HKEY_LOCAL_MACHINE, RunKey, name);
-        ok(got == want, "Run value %s is [%s], want [%s]", name, got.c_str(), want.c_str());
-    }
     const std::string entry[][2] = {
         {"DisplayName", "Card Reader Kit"},
         {"DisplayVersion", KIT_VERSION},
@@ -361,18 +438,18 @@ static void CheckRegistration(void)
     };
     for (const auto &value : entry) {
         std::string got = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, value[0].c_str());
-        ok(got == value[1], "%s is [%s], want [%s]", value[0].c_str(), got.c_str(),
-           value[1].c_str());
+        ok_at(at, got == value[1], "%s is [%s], want [%s]", value[0].c_str(), got.c_str(),
+              value[1].c_str());
     }
-    ok(!ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "Publisher").empty(), "no publisher");
-    ok(ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayIcon").find(InstallDir) == 0,
-       "no display icon from the program folder");
+    ok_at(at, !ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "Publisher").empty(), "no publisher");
+    ok_at(at, ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayIcon").find(InstallDir) == 0,
+          "no display icon from the program folder");
     for (const char *name : {"EstimatedSize", "NoModify", "NoRepair"}) {
         std::string data;
         DWORD type = 0;
-        ok(RegReadBytes(HKEY_LOCAL_MACHINE, UninstallKey, name, &data, &type) &&
-               type == REG_DWORD && *(const DWORD *)data.data() > 0,
-           "%s is not a nonzero number", name);
+        ok_at(at, RegReadBytes(HKEY_LOCAL_MACHINE, UninstallKey, name, &data, &type) &&
+                      type == REG_DWORD && *(const DWORD *)data.data() > 0,
+              "%s is not a nonzero number", name);
     }
     if (sizeof(void *) == 8) {
         HKEY key;
@@ -380,12 +457,93 @@ static void CheckRegistration(void)
                                   KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS;
         if (in32)
             RegCloseKey(key);
-        ok(!in32, "the entry is in the 32-bit view of 64-bit Windows");
+        ok_at(at, !in32, "the entry is in the 32-bit view of 64-bit Windows");
     }
-    ok(FileExists(StartMenuDir + "\\Read me.lnk") &&
-           FileExists(StartMenuDir + "\\Record a trace.lnk") &&
-           FileExists(StartMenuDir + "\\Uninstall Card Reader Kit.lnk"),
-       "Start menu folder %s lacks its shortcuts", StartMenuDir.c_str());
+}
+
+// The Run values and the Start menu's shortcuts.
+static void CheckStartEntries_(At at)
+{
+    for (const char *name : {"tavlix", "morvex"}) {
+        std::string want = "\"" + InstallDir + "\\" + name + ".exe\"";
+        std::string got = ReadString(HKEY_LOCAL_MACHINE, RunKey, name);
+        ok_at(at, got == want, "Run value %s is [%s], want [%s]", name, got.c_str(),
+              want.c_str());
+    }
+    ok_at(at, FileExists(StartMenuDir + "\\Read me.lnk") &&
+                  FileExists(StartMenuDir + "\\Record a trace.lnk") &&
+                  FileExists(StartMenuDir + "\\Uninstall Card Reader Kit.lnk"),
+          "Start menu folder %s lacks its shortcuts", StartMenuDir.c_str());
+}
+
+// The kit whole in InstallDir: its files, the card icons, its entry in
+// Add/Remove Programs, its start at log-on and its Start menu folder.
+#define CheckInstalled() CheckInstalled_(HERE)
+static void CheckInstalled_(At at)
+{
+    CheckInstalledFiles_(at);
+    CheckEntryValues_(at);
+    CheckStartEntries_(at);
+}
+
+// Where the entry says the kit is, and what it says.
+#define CheckEntry(version, folder) CheckEntry_(HERE, version, folder)
+static void CheckEntry_(At at, const char *version, const std::string &folder)
+{
+    std::string got = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion");
+    ok_at(at, got == version, "DisplayVersion is [%s], want [%s]", got.c_str(), version);
+    got = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation");
+    ok_at(at, got == folder, "InstallLocation is [%s], want [%s]", got.c_str(), folder.c_str());
+}
+
+#define CheckNothingPending() CheckNothingPending_(HERE)
+static void CheckNothingPending_(At at)
+{
+    ok_at(at, PendingKitFiles().empty(), "left for a restart: %s",
+          Joined(PendingKitFiles()).c_str());
+}
+
+// What Windows does at a restart before anything else: the renames and
+// deletions that wait for it. wineboot -r applies them; the rest of a
+// restart (ending this session with the test in it) is not needed here.
+#define Restart() Restart_(HERE)
+static void Restart_(At at)
+{
+    DWORD code = RunCommandLine("wineboot.exe -r", SetupDeadline);
+    ok_at(at, code == 0, "wineboot -r: exit code %lu", code);
+    ok_at(at, !RegValueExists(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations"),
+          "the restart left renames pending");
+}
+
+// ---- scenarios --------------------------------------------------------------------
+
+static MachineState Before;
+
+// Refused, with exit code 2, nothing changed and nothing started: on
+// Windows NT 4; and where what waits for a restart cannot be changed (the
+// key read-only, as to an account without the rights), as that restart
+// could then undo the run.
+static void test_refusals(void)
+{
+    const struct {
+        const char *where, *version, *sessionManagerAccess;
+    } cases[] = {{"on Windows NT 4", "nt40", NULL},
+                 {"with Session Manager read-only", "win2k", "D:P(A;OICI;KR;;;WD)"}};
+    for (const auto &refusal : cases) {
+        SetWindowsVersion(refusal.version);
+        bool locked = refusal.sessionManagerAccess &&
+                      RegSetAccess(HKEY_LOCAL_MACHINE, SessionManagerKey,
+                                   refusal.sessionManagerAccess);
+        ok(locked == (refusal.sessionManagerAccess != NULL), "Session Manager not locked");
+        DWORD code = RunSilentSetup();
+        if (locked)
+            RegSetAccess(HKEY_LOCAL_MACHINE, SessionManagerKey, "D:P(A;OICI;KA;;;WD)");
+        SetWindowsVersion("win2k");
+        ok(code == 2, "setup %s: exit code %lu, want 2", refusal.where, code);
+        CheckSameState(Before, ReadMachineState());
+        ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
+           "a program started");
+    }
 }
 
 // Both programs run, once each, right after a silent install on Windows
@@ -409,12 +567,11 @@ static void test_fresh_install(void)
        "morvex's start-up scan did not end");
     printf("from the start of the silent install to both programs running: %lu ms (%s)\n",
            (unsigned long)running, sizeof(void *) == 8 ? "64-bit path" : "32-bit path");
-    CheckInstalledFiles();
-    CheckRegistration();
-    CheckOneCopyOfEach(__LINE__);
+    CheckInstalled();
+    CheckOneCopyOfEach();
     ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "the reader's slots have icons %s, want DEFG",
        LettersWithIcons().c_str());
-    ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
+    CheckNothingPending();
 }
 
 // The setup run again over the running kit stops both programs (tavlix's
@@ -426,18 +583,20 @@ static void test_setup_again_while_running(void)
     DWORD morvex = ProcessOfClass("MORVEX");
     ok(tavlix && morvex, "the kit is not running");
     ok(RegPutString(HKEY_LOCAL_MACHINE, SettingsKey, "0", "mycf.ico"), "a user's CF icon");
-    // Changed here, put back by the setup: the files are replaced.
+    // Changed here, put back by the setup: the files are replaced (a
+    // program still running would keep its file, and exit with 3010).
     WriteText(InstallDir + "\\readme.txt", "old");
 
     DWORD code = RunSilentSetup();
     ok(code == 0, "setup over the running kit: exit code %lu", code);
-    CheckInstalledFiles();
-    ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
+    ok(ReadWholeFile(InstallDir + "\\readme.txt") != "old", "readme.txt was not replaced");
+    ok(FilesIn(InstallDir + "\\*.new").empty(), "replacement files left in the program folder");
+    CheckNothingPending();
     ok(ReadString(HKEY_LOCAL_MACHINE, SettingsKey, "0") == "mycf.ico",
        "the user's value 0 is [%s]", ReadString(HKEY_LOCAL_MACHINE, SettingsKey, "0").c_str());
     ok(WaitForWindowOfClass("TAVLIX", 0, 60000) && WaitForWindowOfClass("MORVEX", 0, 60000),
        "the new programs are not running");
-    CheckOneCopyOfEach(__LINE__);
+    CheckOneCopyOfEach();
     ok(ProcessOfClass("TAVLIX") != tavlix && ProcessOfClass("MORVEX") != morvex,
        "the old programs still run");
     ok(TavlixStartedUp() && LettersWithIcons() == "DEFG", "icons %s after the upgrade",
@@ -478,8 +637,32 @@ static void test_second_morvex_launch(void)
 // the setup's own window has the same caption, but other buttons.
 static HWND WaitForQuestion(DWORD pid, DWORD ms)
 {
-    HWND box = WaitForDialogOfProcess("Card Reader Kit " KIT_VERSION " Setup", pid, ms);
+    HWND box = WaitForDialogOfProcess(SetupCaption, pid, ms);
     return box && GetDlgItem(box, 0xFFFF) && GetDlgItem(box, IDNO) ? box : NULL;
+}
+
+// The question names both versions and keeps the newer kit by default;
+// answered with Enter, as a user answers it.
+#define AnswerWithTheDefault(box, newer) AnswerWithTheDefault_(HERE, box, newer)
+static void AnswerWithTheDefault_(At at, HWND box, const char *newer)
+{
+    char text[1024] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+    std::string rest = text;
+    size_t found = rest.find(newer);
+    bool namesNewer = found != std::string::npos;
+    while (found != std::string::npos) {
+        rest.erase(found, strlen(newer));
+        found = rest.find(newer);
+    }
+    ok_at(at, namesNewer && rest.find(KIT_VERSION) != std::string::npos,
+          "the question does not name both versions: [%s]", text);
+    HWND yes = GetDlgItem(box, IDYES), no = GetDlgItem(box, IDNO);
+    ok_at(at, yes && no && (GetWindowLongA(no, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
+          "the default answer is not No (keep the installed kit)");
+    // Enter, where the default button has the focus.
+    PostMessageA(no, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(no, WM_KEYUP, VK_RETURN, 0xC0000001);
 }
 
 // The installed kit says it is 1.10.0, which is newer than this setup's
@@ -499,25 +682,8 @@ static void test_older_setup_over_a_newer_kit(void)
     HANDLE setup = StartCommandLine("\"" + SetupPath + "\"", NULL);
     HWND box = setup ? WaitForQuestion(GetProcessId(setup), 60000) : NULL;
     ok(box != NULL, "the setup asked nothing");
-    if (box) {
-        char text[1024] = "";
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
-        std::string rest = text;
-        size_t at = rest.find(newer);
-        bool namesNewer = at != std::string::npos;
-        while (at != std::string::npos) {
-            rest.erase(at, strlen(newer));
-            at = rest.find(newer);
-        }
-        ok(namesNewer && rest.find(KIT_VERSION) != std::string::npos,
-           "the question does not name both versions: [%s]", text);
-        HWND yes = GetDlgItem(box, IDYES), no = GetDlgItem(box, IDNO);
-        ok(yes && no && (GetWindowLongA(no, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
-           "the default answer is not No (keep the installed kit)");
-        // Enter, where the default button has the focus.
-        PostMessageA(no, WM_KEYDOWN, VK_RETURN, 0);
-        PostMessageA(no, WM_KEYUP, VK_RETURN, 0xC0000001);
-    }
+    if (box)
+        AnswerWithTheDefault(box, newer);
     DWORD code = FinishProgram(setup, box ? SetupDeadline : 0);
     ok(code == 1, "the older setup answered with the default: exit code %lu, want 1", code);
     CheckSameState(before, ReadMachineState());
@@ -529,15 +695,14 @@ static void test_older_setup_over_a_newer_kit(void)
 
     code = RunSilentSetup();
     ok(code == 0, "the older setup, silent: exit code %lu", code);
-    CheckInstalledFiles();
-    CheckRegistration();
+    CheckEntry(KIT_VERSION, InstallDir);
+    ok(ReadWholeFile(InstallDir + "\\readme.txt") != "the newer kit's",
+       "the newer kit's readme.txt was kept");
     ok(KitRunning() && ProcessOfClass("TAVLIX") != tavlix, "the older kit is not running");
 
     // The same version again, interactively: no question, its first page.
     setup = StartCommandLine("\"" + SetupPath + "\"", NULL);
-    HWND first = setup ? WaitForDialogOfProcess("Card Reader Kit " KIT_VERSION " Setup",
-                                                GetProcessId(setup), 60000)
-                       : NULL;
+    HWND first = setup ? WaitForDialogOfProcess(SetupCaption, GetProcessId(setup), 60000) : NULL;
     ok(first && !GetDlgItem(first, IDNO) && GetDlgItem(first, IDOK),
        "the setup over the same version did not come to its first page");
     FinishProgram(setup, 0); // nothing is changed before that page is left
@@ -545,14 +710,15 @@ static void test_older_setup_over_a_newer_kit(void)
 
 // ---- uninstallation -------------------------------------------------------------------
 
-static void CheckUninstalled(const MachineState &before)
+#define CheckUninstalled(before) CheckUninstalled_(HERE, before)
+static void CheckUninstalled_(At at, const MachineState &before)
 {
-    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
-       "a program of the kit still runs");
-    ok(PendingKitFiles().empty(), "left for a restart: %s", Joined(PendingKitFiles()).c_str());
-    ok(!FileExists(StartMenuDir + "\\Read me.lnk") && !FolderExists(StartMenuDir),
-       "the Start menu folder is left");
-    CheckSameState(before, ReadMachineState());
+    ok_at(at, CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
+          "a program of the kit still runs");
+    CheckNothingPending_(at);
+    ok_at(at, !FileExists(StartMenuDir + "\\Read me.lnk") && !FolderExists(StartMenuDir),
+          "the Start menu folder is left");
+    CheckSameState_(at, before, ReadMachineState());
 }
 
 static void test_uninstall(void)
@@ -577,17 +743,90 @@ static void KillTavlixOfLimitedUser(void)
        "the limited user's icons %s, markers %s", LettersWithIcons().c_str(),
        LettersWithMarkers().c_str());
     KillProgram(tavlix);
+    ok(PutOtherProgramsDriveIcon('K'), "another program's icon for this user's K");
     WatchIconKeysOf(MachineIconKeys);
     // The uninstaller runs as an administrator.
     for (const char *key : machinePlaces)
         ok(RegSetAccess(HKEY_LOCAL_MACHINE, key, "D:P(A;OICI;KA;;;WD)"), "%s unlocked", key);
 }
 
-// tavlix died and left its icon keys and markers, machine-wide and for
-// this user: the uninstaller removes the keys its markers name, the markers
-// and the parents left empty; the user's own Open With entry stays. This
-// time the uninstaller is run the way that waits for it, and the Drives
-// keys are the kit's only ones.
+// An account logged on meanwhile (fast user switching): its registry
+// loaded under HKEY_USERS from its hive file, as Windows loads it. A tavlix
+// of its own was killed there and left the icon keys of the letters marked,
+// with their markers; another program has icon keys for the letters of
+// others, without.
+// Saving and loading a hive take the rights an administrator's tool enables.
+static void EnableRegistryRights(void)
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+        return;
+    for (const char *name : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
+        TOKEN_PRIVILEGES rights = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        if (LookupPrivilegeValueA(NULL, name, &rights.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &rights, 0, NULL, NULL);
+    }
+    CloseHandle(token);
+}
+
+static bool LoadAccount(const char *account, const char *marked, const char *others)
+{
+    const std::string scratch = std::string("Software\\kit-test-hive");
+    const std::string drives = scratch + "\\" + UserExplorerKey + "\\Drives\\";
+    const std::string markers = scratch + "\\" + SettingsKey;
+    bool seeded = true;
+    for (const char *letter = marked; *letter; letter++)
+        seeded = seeded && RegPutBytes(HKEY_CURRENT_USER, markers.c_str(),
+                                       std::string(1, *letter).c_str(), REG_SZ, "", 0);
+    for (const std::string &letters : {std::string(marked), std::string(others)})
+        for (char letter : letters)
+            seeded = seeded && RegPutString(HKEY_CURRENT_USER,
+                                            (drives + letter + "\\DefaultIcon").c_str(), "",
+                                            OtherProgramsIcon);
+    const std::string hive = MakeWorkFolder(account) + "\\ntuser.dat";
+    EnableRegistryRights();
+    HKEY key = NULL;
+    seeded = seeded && RegOpenKeyExA(HKEY_CURRENT_USER, scratch.c_str(), 0, KEY_READ, &key) == 0 &&
+             RegSaveKeyA(key, hive.c_str(), NULL) == ERROR_SUCCESS;
+    if (key)
+        RegCloseKey(key);
+    RegRemoveTree(HKEY_CURRENT_USER, scratch.c_str());
+    return seeded && RegLoadKeyA(HKEY_USERS, account, hive.c_str()) == ERROR_SUCCESS;
+}
+
+// A place of icon keys after the uninstallation: another program's key
+// for each letter of others, and nothing of the kit (no key its markers
+// named, no key above them left empty, no markers).
+#define CheckIconKeysLeft(place) CheckIconKeysLeft_(HERE, place)
+struct IconPlace {
+    const char *whose;
+    HKEY root;
+    std::string base; // before Software
+    const char *others;
+};
+static void CheckIconKeysLeft_(At at, const IconPlace &place)
+{
+    std::vector<std::string> keys, want;
+    CollectKeys(place.root, place.base + UserExplorerKey, "", true, &keys);
+    if (*place.others)
+        want.push_back("Drives");
+    for (const char *letter = place.others; *letter; letter++)
+        for (const char *below : {"", "\\DefaultIcon"})
+            want.push_back(std::string("Drives\\") + *letter + below);
+    std::sort(keys.begin(), keys.end());
+    bool explorer = RegKeyExists(place.root, (place.base + UserExplorerKey).c_str());
+    bool markers = RegKeyExists(place.root, (place.base + SettingsKey).c_str());
+    ok_at(at, keys == want && explorer == (*place.others != 0) && !markers,
+          "%s: under Explorer.exe (there: %d) %s, want %s; markers left: %d", place.whose,
+          explorer, Joined(keys).c_str(), Joined(want).c_str(), markers);
+}
+
+// tavlix died and left its icon keys and markers: on the machine, for this
+// user (a limited user's tavlix, killed too) and for two other accounts
+// logged on. The uninstaller removes in each the keys its markers name,
+// the markers and the keys above left empty; another program's key for K,
+// which no marker names, stays, as does the user's own Open With entry.
+// This time the uninstaller is run the way that waits for it.
 static void test_uninstall_after_tavlix_died(void)
 {
     RegRemoveTree(HKEY_CLASSES_ROOT, ExplorerKey);
@@ -600,21 +839,27 @@ static void test_uninstall_after_tavlix_died(void)
     KillProgram(tavlix);
     ok(LettersWithMarkers() == "DEFG", "markers %s", LettersWithMarkers().c_str());
     KillTavlixOfLimitedUser();
+    ok(PutOtherProgramsDriveIcon('K'), "another program's icon for the machine's K");
+    ok(LoadAccount(FirstAccount, "DH", "K") && LoadAccount(SecondAccount, "E", ""),
+       "the other accounts' registries are not loaded");
     const char openWith[] = "Software\\Classes\\Applications\\other.exe\\shell\\open\\command";
     ok(RegPutString(HKEY_CURRENT_USER, openWith, "", "other.exe \"%1\""), "Open With entry");
 
     DWORD code = RunCommandLine("\"" + InstallDir + "\\uninstall.exe\" /S _?=" + InstallDir,
                                 SetupDeadline);
     ok(code == 0, "uninstallation: exit code %lu", code);
-    ok(LettersWithIcons().empty(), "icon keys left: %s", LettersWithIcons().c_str());
-    std::vector<std::string> userKeys;
-    CollectKeys(HKEY_CURRENT_USER, UserExplorerKey, "", true, &userKeys);
-    ok(!RegKeyExists(HKEY_CURRENT_USER, UserExplorerKey) &&
-           !RegKeyExists(HKEY_CURRENT_USER, SettingsKey),
-       "per-user keys left: markers %d, under Explorer.exe %s",
-       RegKeyExists(HKEY_CURRENT_USER, SettingsKey), Joined(userKeys).c_str());
+    const IconPlace places[] = {{"the machine's", HKEY_LOCAL_MACHINE, "", "K"},
+                                {"this user's", HKEY_CURRENT_USER, "", "K"},
+                                {"the first account's", HKEY_USERS, FirstAccount + std::string("\\"), "K"},
+                                {"the second account's", HKEY_USERS, SecondAccount + std::string("\\"), ""}};
+    for (const IconPlace &place : places)
+        CheckIconKeysLeft(place);
     ok(RegKeyExists(HKEY_CURRENT_USER, openWith), "the user's Open With entry was removed");
     RegRemoveTree(HKEY_CURRENT_USER, "Software\\Classes\\Applications\\other.exe");
+    RegRemoveTree(HKEY_CURRENT_USER, UserExplorerKey);
+    RegRemoveTree(HKEY_CLASSES_ROOT, ExplorerKey);
+    for (const char *account : {FirstAccount, SecondAccount})
+        RegUnLoadKeyA(HKEY_USERS, account);
     // This form runs the uninstaller in place, which cannot remove itself.
     DeleteFileA((InstallDir + "\\uninstall.exe").c_str());
     RemoveDirectoryA(InstallDir.c_str());
@@ -637,16 +882,16 @@ static void test_install_to_a_named_folder(void)
     InstallDir = named;
     DWORD code = RunSilentSetup(" /D=" + named);
     ok(code == 0, "setup /D=: exit code %lu", code);
-    CheckInstalledFiles();
-    CheckRegistration();
+    CheckEntry(KIT_VERSION, named);
+    ok(SameFile(KitProgramPath("tavlix.exe"), named + "\\tavlix.exe"),
+       "tavlix.exe is not installed into %s", named.c_str());
     ok(!FolderExists(DefaultInstallDir), "the setup /D= installed into %s",
        DefaultInstallDir.c_str());
     ok(KitRunning(), "the kit is not running from %s", named.c_str());
 
     code = RunSilentSetup();
     ok(code == 0, "upgrade: exit code %lu", code);
-    CheckInstalledFiles();
-    CheckRegistration();
+    CheckEntry(KIT_VERSION, named);
     ok(!FolderExists(DefaultInstallDir), "the upgrade made a second copy in %s",
        DefaultInstallDir.c_str());
     ok(KitRunning(), "the upgraded kit is not running");
@@ -654,13 +899,12 @@ static void test_install_to_a_named_folder(void)
     InstallDir = moved;
     code = RunSilentSetup(" /D=" + moved);
     ok(code == 0, "setup /D= elsewhere: exit code %lu", code);
-    CheckInstalledFiles();
-    CheckRegistration();
+    CheckInstalled();
     ok(!FolderExists(named), "the kit left %s: %s", named.c_str(),
        Joined(FilesIn(named + "\\*")).c_str());
     ok(!FolderExists(DefaultInstallDir), "the move made a copy in %s", DefaultInstallDir.c_str());
     ok(KitRunning(), "the moved kit is not running");
-    CheckOneCopyOfEach(__LINE__);
+    CheckOneCopyOfEach();
 
     code = RunQuietUninstall();
     ok(code == 0, "uninstallation: exit code %lu", code);
@@ -670,29 +914,100 @@ static void test_install_to_a_named_folder(void)
     InstallDir = DefaultInstallDir;
 }
 
-// ---- an uninstallation before the restart ---------------------------------------------
+// ---- before a restart -------------------------------------------------------------------
 
-// What Windows does at a restart before anything else: the renames and
-// deletions that wait for it.
-static void Restart(void)
+static MachineState Uninstalled; // before the kit was installed for these scenarios
+
+// The rename of each file's replacement onto it waits for the restart.
+#define CheckReplacementsWait(...) CheckReplacementsWait_(HERE, __VA_ARGS__)
+static void CheckReplacementsWait_(At at, const std::vector<std::string> &files)
 {
-    DWORD code = RunCommandLine("wineboot.exe -r", SetupDeadline);
-    ok(code == 0, "wineboot -r: exit code %lu", code);
-    ok(!RegValueExists(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations"),
-       "the restart left renames pending");
+    for (const std::string &file : files) {
+        bool from = false, onto = false;
+        for (const std::string &entry : PendingKitFiles()) {
+            from = from || EndsWith(entry, file + ".new");
+            onto = onto || EndsWith(entry, file);
+        }
+        ok_at(at, from && onto, "the new %s does not wait for the restart: %s", file.c_str(),
+              Joined(PendingKitFiles()).c_str());
+    }
 }
 
-// A program file and a card icon in use (here held open by this test, as a
-// virus scanner might) wait for the next restart: the setup says so with
-// 3010 and starts nothing, as the old and new programs would not match.
-// The kit is uninstalled before that restart, while the scanner reads the
-// new vorbind.exe: the restart then leaves nothing of the kit, no program
-// folder and no card icon.
+// A program file and a card icon in use (held open by this test, as a
+// virus scanner might) while the setup runs interactively: their
+// replacements wait beside them for the restart, the setup says so with
+// 3010 and starts nothing, as the old and new programs would not match;
+// its finish page offers Restart later and names both files. Before that
+// restart, with the files free again, the setup runs once more: the first
+// run's replacements (here an older kit's) must not come over the new
+// files at the restart.
+static void test_setup_twice_before_the_restart(void)
+{
+    Uninstalled = ReadMachineState();
+    ok(RunSilentSetup() == 0 && KitRunning(), "the kit is not installed and running");
+    const std::string program = InstallDir + "\\vorbind.exe";
+    const std::string icon = WindowsDir + "\\sdico.ico";
+    HANDLE heldProgram = HoldFile(program);
+    HANDLE heldIcon = HoldFile(icon);
+    HANDLE setup = StartCommandLine("\"" + SetupPath + "\"", NULL);
+    DWORD code = FinishAskingForRestart(setup, {"vorbind.exe", "sdico.ico"});
+    CloseHandle(heldProgram);
+    CloseHandle(heldIcon);
+    ok(code == 3010, "setup with files in use: exit code %lu, want 3010", code);
+    CheckReplacementsWait({program, icon});
+    // Processes, not windows: a program just started has none yet.
+    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
+       "the setup started programs although a restart is due");
+
+    WriteText(program + ".new", "an older kit's vorbind.exe");
+    const std::string cfIcon = WindowsDir + "\\cfico.ico";
+    ok(CopyFileA(cfIcon.c_str(), (icon + ".new").c_str(), FALSE), "an older kit's sdico.ico");
+    code = RunSilentSetup();
+    ok(code == 0, "the setup again before the restart: exit code %lu", code);
+    CheckNothingPending();
+    Restart();
+    CheckInstalled();
+    ok(!FileExists(icon + ".new"), "%s.new is left", icon.c_str());
+    ok(!SameFile(icon, cfIcon), "the first run's sdico.ico came back at the restart");
+}
+
+// Record a trace open (kittrace holds its file) while the kit is
+// uninstalled interactively: the finish page offers Restart later and
+// names kittrace.exe, whose deletion waits for the restart. The recorder is
+// closed and the kit installed again before that restart, which then
+// leaves it whole, kittrace.exe with it.
+static void test_setup_after_an_uninstallation_before_the_restart(void)
+{
+    const std::string recorderFile = InstallDir + "\\kittrace.exe";
+    HANDLE recorder = StartCommandLine("\"" + recorderFile + "\"", NULL);
+    DWORD pid = recorder ? GetProcessId(recorder) : 0;
+    for (DWORD start = GetTickCount(); pid && !ProcessHasVisibleWindow(pid) &&
+                                       GetTickCount() - start < 60000;)
+        Sleep(50);
+    ok(pid && ProcessHasVisibleWindow(pid), "the recorder did not open");
+    HANDLE copy = StartUninstall("UninstallString", "\"" + InstallDir + "\\uninstall.exe\"");
+    DWORD code = FinishAskingForRestart(copy, {"kittrace.exe"});
+    ok(code == 3010, "uninstallation with the recorder open: exit code %lu, want 3010", code);
+    bool waits = false;
+    for (const std::string &entry : PendingKitFiles())
+        waits = waits || EndsWith(entry, recorderFile);
+    ok(waits, "the deletion of kittrace.exe does not wait for the restart: %s",
+       Joined(PendingKitFiles()).c_str());
+    KillProgram(recorder);
+
+    code = RunSilentSetup();
+    ok(code == 0, "the setup before the restart: exit code %lu", code);
+    CheckNothingPending();
+    Restart();
+    CheckInstalled();
+}
+
+// The setup with a file in use again; the kit is uninstalled before that
+// restart, while the scanner reads the new vorbind.exe: the restart then
+// leaves nothing of the kit, no program folder and no card icon.
 static void test_uninstall_before_the_restart(void)
 {
-    MachineState before = ReadMachineState();
-    ok(RunSilentSetup() == 0 && KitRunning(), "the kit is not installed and running");
-
+    ok(KitRunning(), "the kit is not installed and running");
     const std::string program = InstallDir + "\\vorbind.exe";
     const std::string icon = WindowsDir + "\\sdico.ico";
     HANDLE heldProgram = HoldFile(program);
@@ -701,19 +1016,6 @@ static void test_uninstall_before_the_restart(void)
     CloseHandle(heldProgram);
     CloseHandle(heldIcon);
     ok(code == 3010, "setup with files in use: exit code %lu, want 3010", code);
-    // The renames at restart: from X.new onto X.
-    for (const std::string &file : {program, icon}) {
-        bool from = false, onto = false;
-        for (const std::string &entry : PendingKitFiles()) {
-            from = from || EndsWith(entry, file + ".new");
-            onto = onto || EndsWith(entry, file);
-        }
-        ok(from && onto, "the new %s does not wait for the restart: %s", file.c_str(),
-           Joined(PendingKitFiles()).c_str());
-    }
-    // Processes, not windows: a program just started has none yet.
-    ok(CountProcessesNamed("tavlix.exe") + CountProcessesNamed("morvex.exe") == 0,
-       "the setup started programs although a restart is due");
 
     HANDLE heldNew = HoldFile(program + ".new");
     code = RunQuietUninstall();
@@ -723,7 +1025,7 @@ static void test_uninstall_before_the_restart(void)
     Restart();
     ok(!FolderExists(InstallDir), "the restart left %s: %s", InstallDir.c_str(),
        Joined(FilesIn(InstallDir + "\\*")).c_str());
-    CheckUninstalled(before);
+    CheckUninstalled(Uninstalled);
 }
 
 int main(int argc, char **argv)
@@ -753,7 +1055,7 @@ int main(int argc, char **argv)
        "other drive icon");
     Before = ReadMachineState();
 
-    RUN_TEST(test_refused_on_windows_nt4);
+    RUN_TEST(test_refusals);
     RUN_TEST(test_fresh_install);
     RUN_TEST(test_setup_again_while_running);
     RUN_TEST(test_second_morvex_launch);
@@ -761,7 +1063,10 @@ int main(int argc, char **argv)
     RUN_TEST(test_uninstall);
     RUN_TEST(test_uninstall_after_tavlix_died);
     RUN_TEST(test_install_to_a_named_folder);
-    // Last: the restart it does is more than a scenario's own.
+    // Last, in this order: each starts from the kit the one before left;
+    // the restarts they do are more than a scenario's own.
+    RUN_TEST(test_setup_twice_before_the_restart);
+    RUN_TEST(test_setup_after_an_uninstallation_before_the_restart);
     RUN_TEST(test_uninstall_before_the_restart);
     ClearSimulatedDisks();
     return FinishTests();

@@ -17,14 +17,15 @@ static const DWORD CommandDeadline = 120000;
 
 // Broadcasts of each kind to the window, each answered within the 5 s that
 // Windows gives a window before it moves on.
-static void CheckAnswersInTime(const char *className)
+static void CheckAnswersInTime_(At at, const char *className)
 {
     HWND window = FindWindowOfClass(className, 0);
-    ok(window != NULL, "%s is not running", className);
+    ok_at(at, window != NULL, "%s is not running", className);
     BroadcastAnswers answers = SendBroadcastRounds(window, 10, 0);
-    ok(answers.late == 0, "%s: %d broadcasts not answered within 5 s (slowest %lu ms)",
-       className, answers.late, (unsigned long)answers.slowest);
+    ok_at(at, answers.late == 0, "%s: %d broadcasts not answered within 5 s (slowest %lu ms)",
+          className, answers.late, (unsigned long)answers.slowest);
 }
+#define CheckAnswersInTime(className) CheckAnswersInTime_(HERE, className)
 
 static void test_programs_answer_in_time(void)
 {

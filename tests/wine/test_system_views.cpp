@@ -4,10 +4,9 @@
 // system folder also have a 32-bit view (HKLM\Software\Wow6432Node,
 // SysWOW64) that the 64-bit programs must not use: the setup program, a
 // 32-bit program, writes the kit's values into the 64-bit view there. This
-// test makes sure each setting is real.
+// test makes sure each setting is real. (Where tavlix keeps its markers is
+// checked by its start-up test, whose start writes them.)
 #include "harness.h"
-#include "reader.h"
-#include "tavlixrun.h"
 
 #define Reader "USB\\VID_0E5B&PID_0A17\\V1"
 #define ReaderId "USB\\VID_0E5B&PID_0A17&REV_0100"
@@ -15,18 +14,6 @@
 static bool Is32BitBuild(void)
 {
     return sizeof(void *) == 4;
-}
-
-// Value name of HKLM\Software\<key>, read through one registry view.
-static bool SoftwareValueInView(const char *key, const char *name, REGSAM view)
-{
-    std::string path = std::string("Software\\") + key;
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | view, &handle))
-        return false;
-    bool found = RegQueryValueExA(handle, name, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-    RegCloseKey(handle);
-    return found;
 }
 
 static void test_view_of_this_build(void)
@@ -49,27 +36,6 @@ static void test_view_of_this_build(void)
            length ? wow64System : "(none)");
 }
 
-// tavlix keeps its markers under HKLM\Software, which 64-bit Windows
-// splits into two views, and its icon keys under HKCR\Applications, which
-// the views share.
-static void test_tavlix_settings_view(void)
-{
-    ClearSimulatedDisks();
-    ClearIconState();
-    PlugInReader();
-    InsertCard(ReaderSlotSD, 'F');
-    TavlixRun run = StartTavlix("win2k");
-    ok(WaitForIconLetters("DEFG"), "icons %s", LettersWithIcons().c_str());
-    ok(SoftwareValueInView("BrindIco", "F", 0), "F's marker is in Software\\BrindIco");
-    if (!Is32BitBuild())
-        ok(!SoftwareValueInView("BrindIco", "F", KEY_WOW64_32KEY) &&
-               !SoftwareValueInView("Wow6432Node\\BrindIco", "F", 0),
-           "the 64-bit tavlix wrote its marker into the 32-bit view");
-    ok(DriveIconExists('F'), "the icon key is seen through this view too");
-    ok(StopTavlixBySecondLaunch(&run), "stopped");
-    ok(!SoftwareValueInView("BrindIco", "F", 0), "a marker left after the stop");
-}
-
 // The driver folder of the 32-bit view (64-bit Windows only).
 static bool MakeDriverInOtherView(const FILETIME &time)
 {
@@ -90,6 +56,10 @@ static size_t RequestsOfOneScan(const std::string &exe, const std::string &log)
 // a second view to get wrong.
 static void test_morvex_driver_view(void)
 {
+    if (Is32BitBuild()) {
+        skip("the driver's view: 32-bit Windows has one system folder");
+        return;
+    }
     std::string folder = MakeWorkFolder("views");
     std::string exe = CopyProgramTo(folder, "morvex.exe");
     InstallNewdevRecorder(folder);
@@ -119,9 +89,6 @@ int main(int argc, char **argv)
 {
     StartTests(argc, argv);
     RUN_TEST(test_view_of_this_build);
-    RUN_TEST(test_tavlix_settings_view);
-    if (!Is32BitBuild())
-        RUN_TEST(test_morvex_driver_view);
-    ClearSimulatedDisks();
+    RUN_TEST(test_morvex_driver_view);
     return FinishTests();
 }

@@ -1,6 +1,8 @@
-// tavlix as a user starts and stops it: the version box, the second launch
-// that stops the running copy, File > Exit, the About box, and a main
-// window that is never shown.
+// tavlix as a user starts and stops it. One running copy carries the About
+// box, the commands of its hidden window, the version box of a launch beside
+// it and the second launch that stops it; then a stop of each kind (File >
+// Exit, a second launch) meets more broadcasts and a second stop while its
+// exit is under way.
 #include "harness.h"
 #include "reader.h"
 #include "exitwatch.h"
@@ -35,11 +37,7 @@ static bool WindowHasChildText(HWND window, const char *text)
     }
 }
 
-static bool Responds(HWND window)
-{
-    return WaitUntilIdle(window, 30000);
-}
-
+// The reader with an SD card as F: a start on 2000 gives D, E, F and G.
 static void SeedReader(void)
 {
     ClearSimulatedDisks();
@@ -48,236 +46,188 @@ static void SeedReader(void)
     InsertCard(ReaderSlotSD, 'F');
 }
 
-static void CheckVersionBox(const char *arguments)
+static std::string IconsAndMarkers(void)
+{
+    return "icons '" + LettersWithIcons() + "' markers '" + LettersWithMarkers() + "'";
+}
+
+// The ways to the About box and out of it; the high word of the command
+// (menu or accelerator) is not looked at.
+struct AboutRoute {
+    const char *how;
+    UINT open;      // WM_COMMAND, or WM_SYSCHAR typed with Alt
+    WPARAM openWParam;
+    UINT close;     // sent to the box
+    WPARAM closeWParam;
+};
+static const AboutRoute AboutRoutes[] = {
+    {"command 104, OK", WM_COMMAND, 104, WM_COMMAND, IDOK},
+    {"accelerator-style command, Escape", WM_COMMAND, MAKEWPARAM(104, 1), WM_COMMAND, IDCANCEL},
+    {"Alt+?, close box", WM_SYSCHAR, '?', WM_SYSCOMMAND, SC_CLOSE},
+    {"Alt+/, OK", WM_SYSCHAR, '/', WM_COMMAND, IDOK},
+};
+
+static HWND OpenAbout(const TavlixRun &run, const AboutRoute &route)
+{
+    if (route.open == WM_SYSCHAR)
+        return OpenDialogWithAltCharacter(run.window, (char)route.openWParam, "About", 30000);
+    PostMessageA(run.window, route.open, route.openWParam, 0);
+    return WaitForDialogOfProcess("About", run.pid, 30000);
+}
+
+// The box comes, owned by the main window, shows the version line and
+// goes; tavlix keeps running and answering.
+static void CheckAboutRoute_(At at, const TavlixRun &run, const AboutRoute &route)
+{
+    HWND about = OpenAbout(run, route);
+    ok_at(at, about != NULL, "%s: no About box", route.how);
+    if (!about)
+        return;
+    ok_at(at, WindowHasChildText(about, "tavlix Version 1.0"), "%s: version line missing",
+          route.how);
+    ok_at(at, GetWindow(about, GW_OWNER) == run.window, "%s: not owned by the main window",
+          route.how);
+    PostMessageA(about, route.close, route.closeWParam, 0);
+    ok_at(at, WaitForWindowGone(about, 30000), "%s: the About box stayed", route.how);
+    ok_at(at, WaitUntilIdle(run.window, 30000) && WaitForExit(run.process, 0) == STILL_ACTIVE,
+          "%s: tavlix stopped answering", route.how);
+}
+#define CheckAboutRoute(run, route) CheckAboutRoute_(HERE, run, route)
+
+// A launch whose argument text begins with a lower-case v shows the version
+// box and nothing else: no main window, no search for a running copy.
+static void CheckVersionBox_(At at, const char *arguments)
 {
     TavlixRun box = StartTavlix("win2k", arguments, 0);
     HWND dialog = WaitForDialogOfProcess("TAVLI Verion", box.pid, 60000);
-    ok(dialog != NULL, "'%s': no version box captioned TAVLI Verion", arguments);
+    ok_at(at, dialog != NULL, "'%s': no version box captioned TAVLI Verion", arguments);
     if (dialog) {
-        ok(WindowHasChildText(dialog, "0.0.11.030306"), "version text missing");
-        ok(FindWindowOfClass("TAVLIX", box.pid) == NULL, "a main window exists beside the box");
+        ok_at(at, WindowHasChildText(dialog, "0.0.11.030306"), "'%s': version text missing",
+              arguments);
+        ok_at(at, FindWindowOfClass("TAVLIX", box.pid) == NULL,
+              "'%s': a main window exists beside the box", arguments);
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     }
-    DWORD code = WaitForExit(box.process, 60000);
-    ok(code == 0, "'%s': exit code %lu", arguments, code);
-    EndTavlix(&box);
+    DWORD code = FinishProgram(box.process, 60000);
+    ok_at(at, code == 0, "'%s': exit code %lu", arguments, code);
 }
+#define CheckVersionBox(arguments) CheckVersionBox_(HERE, arguments)
 
-static void test_version_box(void)
+static void test_running_copy(void)
 {
+    SeedReader();
+    TavlixRun run = StartTavlix("win2k");
+    ok(run.window != NULL && LettersWithIcons() == "DEFG", "at start: %s",
+       IconsAndMarkers().c_str());
+    ok(run.window && !IsWindowVisible(run.window), "main window visible");
+    for (const AboutRoute &route : AboutRoutes)
+        CheckAboutRoute(run, route);
+    // A command that is neither About nor Exit is handled and changes nothing.
+    DWORD_PTR answer;
+    ok(SendMessageTimeoutA(run.window, WM_COMMAND, 999, 0, SMTO_NORMAL, 30000, &answer) &&
+           IsWindow(run.window) && FindDialogOfProcess("About", run.pid) == NULL,
+       "command 999 did something");
+
     CheckVersionBox("v");
-    // Also while a copy runs: the running copy is left alone.
-    SeedReader();
-    TavlixRun running = StartTavlix("win2k");
-    ok(WaitForTavlixPasses(running) && LettersWithIcons() == "DEFG", "icons %s",
-       LettersWithIcons().c_str());
     CheckVersionBox("version");
-    ok(WaitForExit(running.process, 0) == STILL_ACTIVE, "the running copy ended");
-    ok(LettersWithIcons() == "DEFG", "icons changed: %s", LettersWithIcons().c_str());
-    ok(StopTavlixBySecondLaunch(&running), "stopped");
+    ok(IsWindow(run.window) && LettersWithIcons() == "DEFG",
+       "a version box stopped the running copy: %s", IconsAndMarkers().c_str());
 
-    // An upper-case V starts the program.
-    TavlixRun upper = StartTavlix("win2k", "Verbose");
-    ok(upper.window != NULL, "'Verbose' did not start tavlix");
-    ok(StopTavlixBySecondLaunch(&upper), "stopped");
-}
-
-static void test_second_launch_stops_the_running_copy(void)
-{
-    SeedReader();
-    TavlixRun first = StartTavlix("win2k");
-    ok(first.window != NULL, "first copy");
-    ok(WaitForTavlixPasses(first) && LettersWithIcons() == "DEFG", "icons %s",
-       LettersWithIcons().c_str());
-    // A key written by another program on a letter tavlix never used goes
-    // too: the exit clears D to Z.
-    ok(PutOtherProgramsDriveIcon('Y'), "another program's icon for Y");
-    ok(StopTavlixBySecondLaunch(&first), "both copies end with 0");
+    // An upper-case V is an ordinary launch: the second one, which stops the
+    // running copy, whose exit takes its icons away.
+    DWORD second = RunProgram(TavlixPath(), "Verbose", false, "", 60000);
+    DWORD first = FinishProgram(run.process, 60000);
+    ok(second == 0 && first == 0, "'Verbose' launch exit %lu, running copy exit %lu", second,
+       first);
     ok(FindWindowOfClass("TAVLIX", 0) == NULL, "a copy still runs");
-    ok(LettersWithIcons().empty(), "icons left: %s", LettersWithIcons().c_str());
-    ok(LettersWithMarkers().empty(), "markers left: %s", LettersWithMarkers().c_str());
-
-    TavlixRun third = StartTavlix("win2k");
-    ok(third.window != NULL, "a third launch starts normally");
-    ok(WaitForTavlixPasses(third) && LettersWithIcons() == "DEFG", "icons again %s",
-       LettersWithIcons().c_str());
-    ok(StopTavlixBySecondLaunch(&third), "stopped");
+    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(), "the exit left %s",
+       IconsAndMarkers().c_str());
 }
 
-static DWORD Bit(char letter)
+// A stop, and what reaches the window between the end of its exit clean-up
+// and the end of its message loop: more disks (XP scans on that), a card's
+// volume coming (2000 gives it an icon), the removal of a kit's icon that
+// appeared meanwhile, and a second stop (two launches at once). The exit
+// begun, none may start a pass or touch a key.
+struct StopCase {
+    const char *version;
+    bool byFileExit; // File > Exit, else a second launch
+};
+static const StopCase StopCases[] = {{"win2k", true}, {"winxp", false}};
+
+// Stops the run as the case says and waits until the probe holds it after
+// its exit clean-up. The second launch, or null.
+static HANDLE StopAndHold_(At at, const TavlixRun &run, const StopCase &stop, bool *held)
 {
-    return 1u << (letter - 'A');
+    HANDLE launch = NULL;
+    // Posted: File > Exit destroys the window inside the command, which
+    // the probe then holds.
+    if (stop.byFileExit)
+        PostMessageA(run.window, WM_COMMAND, 105, 0);
+    else
+        launch = StartProgram(TavlixPath(), "", false, "");
+    *held = WaitForExitHeld(60000);
+    ok_at(at, *held, "%s: the exit clean-up never ended", stop.version);
+    return launch;
 }
 
-// A second launch, started to stop the copy under watch; the exit probe
-// holds that copy once its clean-up is done. The launch waits meanwhile.
-static bool StopAndHold(HANDLE *launch)
-{
-    *launch = StartProgram(TavlixPath(), "", false, "");
-    bool held = WaitForExitHeld(60000);
-    ok(held, "the running copy's exit clean-up never ended");
-    return held;
-}
-
-// Lets the held copy go on and checks that it and the launch end with 0.
-static void FinishStop(TavlixRun *run, HANDLE launch)
+// Lets the held copy go on; it and the launch that stopped it end with 0.
+static void FinishStop_(At at, TavlixRun *run, HANDLE launch, const char *version)
 {
     ReleaseExit();
-    DWORD second = FinishProgram(launch, 60000);
+    DWORD second = launch ? FinishProgram(launch, 60000) : 0;
     DWORD first = FinishProgram(run->process, 60000);
     run->process = NULL;
-    ok(second == 0 && first == 0, "second launch exit %lu, running copy exit %lu", second, first);
-    ok(FindWindowOfClass("TAVLIX", 0) == NULL, "a copy still runs");
+    ok_at(at, second == 0 && first == 0, "%s: second launch exit %lu, running copy exit %lu",
+          version, second, first);
+    ok_at(at, FindWindowOfClass("TAVLIX", 0) == NULL, "%s: a copy still runs", version);
 }
 
-// Two launches stopping the running copy at once: the second stop reaches
-// the window after the first one's clean-up, before its message loop has
-// ended. It must find the exit begun and do nothing more: a drive icon
-// that another program set in between stays, and nothing is started.
-static void test_two_stops_at_once(void)
+static void CheckStopDuringExit_(At at, const StopCase &stop)
 {
     SeedReader();
-    TavlixRun run = StartTavlix("win2k");
-    ok(WaitForTavlixPasses(run) && LettersWithIcons() == "DEFG", "icons %s",
-       LettersWithIcons().c_str());
+    TavlixRun run = StartTavlix(stop.version);
     ExitProbeState *probe = run.window ? WatchExit(run.window) : NULL;
-    ok(probe != NULL, "exit probe not loaded");
-    HANDLE launch;
-    if (!probe || !StopAndHold(&launch)) {
+    ok_at(at, probe != NULL, "%s: no main window, or the exit probe not loaded", stop.version);
+    bool held = false;
+    HANDLE launch = probe ? StopAndHold_(at, run, stop, &held) : NULL;
+    if (!held) {
         EndExitWatch();
         EndTavlix(&run);
         return;
     }
-    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(),
-       "the clean-up left icons '%s' markers '%s'", LettersWithIcons().c_str(),
-       LettersWithMarkers().c_str());
-    ok(PutOtherProgramsDriveIcon('Y'), "another program's icon for Y");
-    probe->deliverSecondStop = 1;
-    FinishStop(&run, launch);
-    ok(probe->destroysHandled == 2, "%ld stop requests reached the window, expected 2",
-       probe->destroysHandled);
-    ok(DriveIconExists('Y'), "the second stop cleaned up again and removed another program's icon");
-    ok(probe->threadsAfterExit == 0, "%ld threads started after the stop",
-       probe->threadsAfterExit);
-    EndExitWatch();
-    ClearIconState();
-
-    // A later launch starts as usual.
-    SeedReader();
-    TavlixRun third = StartTavlix("win2k");
-    ok(third.window != NULL && LettersWithIcons() == "DEFG", "a later launch starts: icons %s",
-       LettersWithIcons().c_str());
-    ok(StopTavlixBySecondLaunch(&third), "stopped");
-}
-
-// Broadcasts that reach the window once the exit has begun, before its
-// message loop ends: more disks (XP scans on that), a card's volume coming
-// (2000 assigns on that), a volume going. None may touch the registry keys
-// or the disk list on their way out, nor start a pass.
-static void CheckBroadcastsAfterStop(const char *version)
-{
-    ClearSimulatedDisks();
-    ClearIconState();
-    AddNonCardDisk(SystemDiskPath, NULL);
-    TavlixRun run = StartTavlix(version);
-    ExitProbeState *probe = run.window ? WatchExit(run.window) : NULL;
-    ok(probe != NULL, "%s: exit probe not loaded", version);
-    HANDLE launch;
-    if (!probe || !StopAndHold(&launch)) {
-        EndExitWatch();
-        EndTavlix(&run);
-        return;
-    }
-    PlugInReader();
-    InsertCard(ReaderSlotSD, 'F');
-    ok(PutOtherProgramsDriveIcon('Y'), "another program's icon for Y");
+    ok_at(at, LettersWithIcons().empty() && LettersWithMarkers().empty(),
+          "%s: the clean-up left %s", stop.version, IconsAndMarkers().c_str());
+    ok_at(at, PutKitDriveIcon('Y'), "%s: a kit's icon for Y", stop.version);
     probe->deliverNodeChange = 1;
-    probe->arrivalMask = Bit('F');
-    probe->removalMask = Bit('Y');
-    FinishStop(&run, launch);
-    ok(probe->destroysHandled == 1, "%s: %ld stop requests", version, probe->destroysHandled);
-    ok(probe->threadsAfterExit == 0, "%s: %ld passes started after the stop", version,
-       probe->threadsAfterExit);
-    ok(LettersWithIcons() == "Y" && LettersWithMarkers().empty(),
-       "%s: after the stop: icons '%s' markers '%s'", version, LettersWithIcons().c_str(),
-       LettersWithMarkers().c_str());
+    probe->arrivalMask = 1u << ('F' - 'A');
+    probe->removalMask = 1u << ('Y' - 'A');
+    probe->deliverSecondStop = 1;
+    FinishStop_(at, &run, launch, stop.version);
+    ok_at(at, probe->destroysHandled == 2, "%s: %ld stops reached the window, expected 2",
+          stop.version, probe->destroysHandled);
+    ok_at(at, probe->threadsAfterExit == 0, "%s: %ld threads started after the stop",
+          stop.version, probe->threadsAfterExit);
+    ok_at(at, LettersWithIcons() == "Y" && LettersWithMarkers() == "Y",
+          "%s: after the stop, want Y's alone: %s", stop.version, IconsAndMarkers().c_str());
+    CheckTracedAt(at.file, at.line, run.pid, run.traceMark,
+                  {"exit begun already, nothing more to do"});
     EndExitWatch();
     ClearIconState();
 }
+#define CheckStopDuringExit(stop) CheckStopDuringExit_(HERE, stop)
 
-static void test_broadcasts_after_the_stop(void)
+static void test_stop_during_exit(void)
 {
-    CheckBroadcastsAfterStop("win2k");
-    CheckBroadcastsAfterStop("winxp");
-}
-
-static void test_file_exit(void)
-{
-    SeedReader();
-    TavlixRun run = StartTavlix("win2k");
-    ok(WaitForTavlixPasses(run) && LettersWithIcons() == "DEFG", "icons %s",
-       LettersWithIcons().c_str());
-    SendMessageA(run.window, WM_COMMAND, 105, 0);
-    DWORD code = WaitForExit(run.process, 60000);
-    ok(code == 0, "exit code %lu", code);
-    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(), "left icons %s markers %s",
-       LettersWithIcons().c_str(), LettersWithMarkers().c_str());
-    EndTavlix(&run);
-}
-
-// Opens the About box by posting msg to the main window; closes it with
-// close (a message to the dialog); true when it came and went.
-static bool AboutBoxRoundTrip(TavlixRun *run, UINT msg, WPARAM wParam, LPARAM lParam,
-                              UINT closeMsg, WPARAM closeWParam, const char *how)
-{
-    HWND about;
-    if (msg == WM_SYSCHAR) {
-        about = OpenDialogWithAltCharacter(run->window, (char)wParam, "About", 30000);
-    } else {
-        PostMessageA(run->window, msg, wParam, lParam);
-        about = WaitForDialogOfProcess("About", run->pid, 30000);
-    }
-    ok(about != NULL, "%s: no About box", how);
-    if (!about)
-        return false;
-    ok(WindowHasChildText(about, "tavlix Version 1.0"), "%s: version line missing", how);
-    ok(GetWindow(about, GW_OWNER) == run->window, "%s: not owned by the main window", how);
-    PostMessageA(about, closeMsg, closeWParam, 0);
-    ok(WaitForWindowGone(about, 30000), "%s: the About box stayed", how);
-    ok(Responds(run->window) && WaitForExit(run->process, 0) == STILL_ACTIVE,
-       "%s: tavlix stopped answering", how);
-    return true;
-}
-
-static void test_about_box(void)
-{
-    SeedReader();
-    TavlixRun run = StartTavlix("win2k");
-    ok(run.window != NULL, "main window");
-    AboutBoxRoundTrip(&run, WM_COMMAND, 104, 0, WM_COMMAND, IDOK, "command 104, OK");
-    // The high word (menu or accelerator) is not looked at.
-    AboutBoxRoundTrip(&run, WM_COMMAND, MAKEWPARAM(104, 1), 0, WM_COMMAND, IDCANCEL,
-                      "accelerator-style command, Escape");
-    AboutBoxRoundTrip(&run, WM_SYSCHAR, '?', 0x20000001, WM_SYSCOMMAND, SC_CLOSE,
-                      "Alt+?, close box");
-    AboutBoxRoundTrip(&run, WM_SYSCHAR, '/', 0x20000001, WM_COMMAND, IDOK, "Alt+/");
-    // A command that is neither About nor Exit changes nothing.
-    SendMessageA(run.window, WM_COMMAND, 999, 0);
-    ok(WaitForExit(run.process, 0) == STILL_ACTIVE && FindDialogOfProcess("About", run.pid) == NULL,
-       "command 999 did something");
-    ok(!IsWindowVisible(run.window), "main window visible");
-    ok(StopTavlixBySecondLaunch(&run), "stopped");
+    for (const StopCase &stop : StopCases)
+        CheckStopDuringExit(stop);
 }
 
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
-    RUN_TEST(test_version_box);
-    RUN_TEST(test_second_launch_stops_the_running_copy);
-    RUN_TEST(test_two_stops_at_once);
-    RUN_TEST(test_broadcasts_after_the_stop);
-    RUN_TEST(test_file_exit);
-    RUN_TEST(test_about_box);
+    RUN_TEST(test_running_copy);
+    RUN_TEST(test_stop_during_exit);
     ClearSimulatedDisks();
     return FinishTests();
 }

@@ -1,186 +1,206 @@
-// tavlix at start-up, in each Windows version Wine can report: which drive
-// letters get which icon, how the keys are kept, and when it refuses to run.
+// tavlix at start-up: which drive letters get which icon, in which keys,
+// with the icon file names an administrator may set under
+// "Software\BrindIco" (all five used, or all five defaults); and when it
+// refuses to run. One start carries every check of its state; what each
+// Windows version does after its start is the events test's.
+//
+// Wine's ANSI registry query adds a NUL to REG_SZ data that lacks one, so
+// icon names without their NUL are stored as REG_BINARY (the program does
+// not look at the type).
 #include "harness.h"
 #include "reader.h"
 #include "tavlixrun.h"
 
-// The reader plugged in behind a disk that is no card slot, with an SD card
-// inserted as drive F. The disks without a volume get the first free
-// letters from D in list order: CF -> D, SM -> E, MS -> G (F is the card's).
-static void SeedReaderWithSdCard(void)
-{
-    ClearSimulatedDisks();
-    ClearIconState();
-    ok(AddNonCardDisk(SystemDiskPath, NULL) == 0, "system disk listed first");
-    ok(PlugInReader(), "reader plugged in");
-    ok(InsertCard(ReaderSlotSD, 'F'), "SD card inserted as F");
-}
+static const char SettingsKey[] = "Software\\BrindIco";
+static const char ComboDiskPath[] =
+    "USBSTOR\\DISK&VEN_ZELMOT&PROD_CARDREADER_Combo&REV_1.00\\20040716000001&4";
 
-static void CheckIcon(char letter, const char *file, bool volatileKey)
-{
-    std::string text;
-    DWORD type = 0;
-    DWORD bytes = 0;
-    std::string want = DefaultIconPath(file);
-    ok(ReadDriveIcon(letter, &text, &type, &bytes), "%c: no icon key", letter);
-    ok(text == want, "%c: icon '%s', want '%s'", letter, text.c_str(), want.c_str());
-    // Written without its NUL; Wine's ANSI-to-Unicode conversion stores one.
-    ok(type == REG_SZ && (bytes == want.size() || bytes == want.size() + 1),
-       "%c: type %lu, %lu characters stored", letter, type, bytes);
-    ok(RegKeyIsVolatile(HKEY_CLASSES_ROOT, DriveIconKey(letter).c_str()) == volatileKey,
-       "%c: key %s volatile", letter, volatileKey ? "not" : "wrongly");
-    ok(DriveMarkerExists(letter), "%c: no marker", letter);
-}
-
-static void CheckReaderIcons(bool volatileKeys)
-{
-    CheckIcon('D', "cfico.ico", volatileKeys);
-    CheckIcon('E', "smico.ico", volatileKeys);
-    CheckIcon('F', "sdico.ico", volatileKeys);
-    CheckIcon('G', "msico.ico", volatileKeys);
-    ok(LettersWithMarkers() == "DEFG", "markers %s", LettersWithMarkers().c_str());
-}
-
-static void CheckStartupScan(const char *version)
-{
-    SeedReaderWithSdCard();
-    TavlixRun run = StartTavlix(version);
-    ok(run.window != NULL && WaitForTavlixPasses(run), "%s: main window, start-up over",
-       version);
-    // The system disk gets none, and the trace says why.
-    ok(LettersWithIcons() == "DEFG", "%s: icons on %s", version, LettersWithIcons().c_str());
-    ok(TavlixSaid(run, std::string("disk ") + SystemDiskPath + ": skipped: not a card slot"),
-       "%s: the system disk's reason is not traced", version);
-    ok(TavlixSaid(run, "drive F: given icon " + DefaultIconPath("sdico.ico") + " (SD slot"),
-       "%s: F's icon is not traced", version);
-    CheckReaderIcons(true);
-    // Only the letters' keys follow the version: the keys above are kept.
-    ok(TavlixSaid(run, "start: icons for every user: keys under "
-                       "HKCR\\Applications\\Explorer.exe\\Drives, markers in HKLM\\Software\\BrindIco"),
-       "%s: the machine's place is not traced", version);
-    ok(!RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe") &&
-           !RegKeyIsVolatile(HKEY_CLASSES_ROOT, "Applications\\Explorer.exe\\Drives"),
-       "%s: the keys above the letters are volatile", version);
-    ok(!IsWindowVisible(run.window), "%s: window visible", version);
-    ok(StopTavlixBySecondLaunch(&run), "%s: stopped", version);
-    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(),
-       "%s: left icons '%s' markers '%s'", version, LettersWithIcons().c_str(),
-       LettersWithMarkers().c_str());
-}
-
-static void test_windows_2000_assigns_at_startup(void)
-{
-    CheckStartupScan("win2k");
-}
-
-static void test_windows_7_assigns_at_startup(void)
-{
-    CheckStartupScan("win7");
-}
-
-// 5.1: nothing at start-up; icons come with the growth of the disk count,
-// without the shell refresh, and the keys survive a restart.
-static void test_windows_xp_assigns_on_growth(void)
+// The reader and a combo slot behind a disk that is no card slot, an SD
+// card as F. The slots without a card take the first free letters from D
+// in list order: CF -> D, SM -> E, MS -> G, combo -> H.
+static void SeedReader(void)
 {
     ClearSimulatedDisks();
     ClearIconState();
     AddNonCardDisk(SystemDiskPath, NULL);
-    TavlixRun run = StartTavlix("winxp");
-    ok(run.window != NULL && WaitForTavlixPasses(run), "main window, start-up over");
-    ok(LettersWithIcons().empty(), "icons at start-up: %s", LettersWithIcons().c_str());
-    ok(TavlixSaid(run, "no pass at start on XP"), "XP's start is not traced");
-
     PlugInReader();
+    AddNonCardDisk(ComboDiskPath, "7&5e6f7081&0");
     InsertCard(ReaderSlotSD, 'F');
-    ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
-    ok(WaitForTavlixPasses(run), "scan over");
-    ok(LettersWithIcons() == "DEFG", "icons after the reader came: %s",
-       LettersWithIcons().c_str());
-    CheckReaderIcons(false);
-
-    // A removal resets the count: the next node change that finds disks
-    // scans again and gives the returning card its letter back.
-    RemoveCard('F');
-    ok(SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, 1u << ('F' - 'A')) == 0,
-       "removal answered");
-    ok(WaitForTavlixPasses(run), "removal over");
-    ok(!DriveIconExists('F'), "F not removed");
-    ok(!DriveMarkerExists('F'), "F marker not removed");
-    InsertCard(ReaderSlotSD, 'F');
-    ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
-    ok(WaitForTavlixPasses(run), "scan over");
-    ok(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F back");
-    ok(StopTavlixBySecondLaunch(&run), "stopped");
-    ok(LettersWithIcons().empty(), "left %s", LettersWithIcons().c_str());
 }
 
-// The icon file names come from the settings key when all five are there.
-static void test_icon_names_from_settings(void)
-{
-    SeedReaderWithSdCard();
-    const char *names[5] = {"cf.ico", "card-sd.ico", "sm.ico", "ms.ico", "combo.ico"};
-    for (int i = 0; i < 5; i++) {
-        char value[2] = {(char)('0' + i), '\0'};
-        RegPutString(HKEY_LOCAL_MACHINE, "Software\\BrindIco", value, names[i]);
-    }
-    TavlixRun run = StartTavlix("win2k");
-    ok(WaitForDriveIcon('F', DefaultIconPath("card-sd.ico").c_str()), "F uses the configured name");
-    ok(StopTavlixBySecondLaunch(&run), "stopped");
+// The drives of the slot kinds in SlotType order: CF, SD, SM, MS, combo.
+static const char SlotLetters[5] = {'D', 'F', 'E', 'G', 'H'};
 
-    // One value missing: all five defaults.
-    RegPutString(HKEY_LOCAL_MACHINE, "Software\\BrindIco", "1", "card-sd.ico");
+struct IconValue {
+    DWORD type;
+    std::string data;
+};
+
+static void PutIconValues_(At at, const IconValue values[5])
+{
+    for (int i = 0; i < 5; i++) {
+        char name[2] = {(char)('0' + i), '\0'};
+        ok_at(at, RegPutBytes(HKEY_LOCAL_MACHINE, SettingsKey, name, values[i].type,
+                              values[i].data.data(), (DWORD)values[i].data.size()),
+              "value %s not seeded", name);
+    }
+}
+
+// Names that fit the 19 bytes the query takes: 18 characters and their
+// NUL, the most it takes; 18 without a NUL, which end where the data does;
+// names of other types, whose bytes are taken as they are.
+static const IconValue FittingValues[5] = {
+    {REG_SZ, std::string("abcdefghijklmn.ico", 19)},
+    {REG_BINARY, "smsmsmsmsmsmsm.ico"},
+    {REG_DWORD, "x.ic"},
+    {REG_EXPAND_SZ, std::string("combo-2.ico", 12)},
+    {REG_SZ, std::string("cardcombo.ico", 14)},
+};
+static const char *const FittingFiles[5] = {"abcdefghijklmn.ico", "smsmsmsmsmsmsm.ico", "x.ic",
+                                            "combo-2.ico", "cardcombo.ico"};
+static const char *const DefaultFiles[5] = {"cfico.ico", "sdico.ico", "smico.ico", "msico.ico",
+                                            "comboico.ico"};
+
+// Each slot's drive has its icon key, a REG_SZ of the Windows folder and
+// the file, in a key that goes with the session (volatile) on 2000 and on 6
+// and later, with its marker; the keys above the letters are kept.
+static void CheckSlotIcons_(At at, const char *const files[5])
+{
+    ok_at(at, LettersWithIcons() == "DEFGH" && LettersWithMarkers() == "DEFGH",
+          "icons '%s', markers '%s'", LettersWithIcons().c_str(), LettersWithMarkers().c_str());
+    bool withoutNul = true;
+    for (int slot = 0; slot < 5; slot++) {
+        char letter = SlotLetters[slot];
+        std::string text, want = DefaultIconPath(files[slot]);
+        DWORD type = 0, characters = 0;
+        ReadDriveIcon(letter, &text, &type, &characters);
+        ok_at(at, text == want && type == REG_SZ, "%c: icon '%s' of type %lu, want '%s'", letter,
+              text.c_str(), type, want.c_str());
+        ok_at(at, RegKeyIsVolatile(IconKeysRoot(), DriveIconKey(letter).c_str()),
+              "%c: the icon key is kept over a restart", letter);
+        withoutNul = withoutNul && characters == want.size();
+    }
+    // Windows stores the bytes given; Wine's ANSI write adds a NUL to text
+    // written without one, so the count stored is one more either way.
+    WineDiffersAt(at.file, at.line, withoutNul, "the icon texts are stored without their NUL");
+    const char explorerKey[] = "Software\\Classes\\Applications\\Explorer.exe";
+    ok_at(at, !RegKeyIsVolatile(HKEY_LOCAL_MACHINE, explorerKey) &&
+                  !RegKeyIsVolatile(HKEY_LOCAL_MACHINE, DrivesKeyName().c_str()),
+          "the keys above the letters are volatile");
+}
+#define CheckSlotIcons(files) CheckSlotIcons_(HERE, files)
+
+// The markers lie in Software\BrindIco as this build's programs see it: on
+// 64-bit Windows, in the 64-bit view, never in the 32-bit one.
+static void CheckMarkersView_(At at)
+{
+    std::string data;
+    ok_at(at, RegReadBytes(HKEY_LOCAL_MACHINE, SettingsKey, "F", &data, NULL),
+          "F's marker is not in Software\\BrindIco");
+    if (sizeof(void *) == 4) {
+        SkipAt(at.file, at.line, "the marker's view: 32-bit Windows has one registry view");
+        return;
+    }
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\BrindIco", 0, KEY_ALL_ACCESS, &key) == 0) {
-        RegDeleteValueA(key, "3");
+    bool inOtherView = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0,
+                                     KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS;
+    if (inOtherView) {
+        inOtherView = RegQueryValueExA(key, "F", NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
         RegCloseKey(key);
     }
-    run = StartTavlix("win2k");
-    ok(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F falls back to the default");
-    ok(StopTavlixBySecondLaunch(&run), "stopped");
-    ClearIconState();
+    ok_at(at, !inOtherView, "the 64-bit tavlix wrote its marker into the 32-bit view");
+}
+#define CheckMarkersView() CheckMarkersView_(HERE)
+
+static void CheckStopped_(At at, TavlixRun *run)
+{
+    ok_at(at, StopTavlixBySecondLaunch(run), "not stopped with 0");
+    ok_at(at, LettersWithIcons().empty() && LettersWithMarkers().empty(),
+          "left icons '%s' markers '%s'", LettersWithIcons().c_str(), LettersWithMarkers().c_str());
+    EndTavlix(run);
+}
+#define CheckStopped(run) CheckStopped_(HERE, run)
+
+static void CheckTraced_(At at, const TavlixRun &run, const std::string &text)
+{
+    ok_at(at, TavlixSaid(run, text), "not traced: %s", text.c_str());
+}
+#define CheckTraced(run, text) CheckTraced_(HERE, run, text)
+
+// Windows 2000, with five names that fit.
+static void test_windows_2000_names_that_fit(void)
+{
+    SeedReader();
+    PutIconValues_(HERE, FittingValues);
+    TavlixRun run = StartTavlix("win2k");
+    ok(run.window != NULL && !IsWindowVisible(run.window), "no main window, or a visible one");
+    CheckSlotIcons(FittingFiles);
+    CheckMarkersView();
+    CheckTraced(run, "start: icons for every user: keys under HKLM\\Software\\Classes\\"
+                     "Applications\\Explorer.exe\\Drives, markers in HKLM\\Software\\BrindIco");
+    CheckTraced(run, "icon files \\abcdefghijklmn.ico \\smsmsmsmsmsmsm.ico \\x.ic \\combo-2.ico "
+                     "\\cardcombo.ico, from Software\\BrindIco");
+    CheckTraced(run, std::string("disk ") + SystemDiskPath + ": skipped: not a card slot");
+    CheckTraced(run, "drive F: given icon " + DefaultIconPath("smsmsmsmsmsmsm.ico") + " (SD slot");
+    CheckStopped(&run);
+}
+
+// Windows 7, the SD slot's name one byte longer than the query takes (19
+// characters and the NUL): all five entries are the defaults, also the CF
+// one read before it.
+static void test_windows_7_name_too_long(void)
+{
+    SeedReader();
+    IconValue values[5];
+    for (int i = 0; i < 5; i++)
+        values[i] = FittingValues[i];
+    values[1] = {REG_SZ, std::string("abcdefghijklmno.ico", 20)};
+    PutIconValues_(HERE, values);
+    TavlixRun run = StartTavlix("win7");
+    ok(run.window != NULL, "no main window");
+    CheckSlotIcons(DefaultFiles);
+    CheckTraced(run, "icon files \\cfico.ico \\sdico.ico \\smico.ico \\msico.ico \\comboico.ico, "
+                     "the defaults (");
+    CheckStopped(&run);
 }
 
 // A refusal as the user sees it: the program ends by itself with 0 instead
 // of staying resident. Whether a main window was seen on the way.
-static bool ExpectRefusal(const char *version, const char *why)
+static bool ExpectRefusal_(At at, const char *version, const char *why)
 {
     TavlixRun run = StartTavlix(version, "", 0);
     bool windowSeen = false;
     DWORD code = FinishProgramWatchingWindow(run.process, "TAVLIX", 60000, &windowSeen);
-    run.process = NULL;
-    ok(code == 0, "%s: exit code %lu (%s)", why, code,
-       code == STILL_ACTIVE ? "kept running" : "ended");
+    ok_at(at, code == 0, "%s: exit code %lu (%s)", why, code,
+          code == STILL_ACTIVE ? "kept running" : "ended");
     return windowSeen;
 }
+#define ExpectRefusal(version, why) ExpectRefusal_(HERE, version, why)
 
 static void test_refusals(void)
 {
+    ClearIconState();
     // Refused before any window is made.
     ok(!ExpectRefusal("nt40", "Windows NT 4.0"), "Windows NT 4.0: a main window came up");
 
-    // No mounted-devices table: window creation is refused, so the window
-    // exists only while its creation runs.
+    // No mounted-devices table: window creation is refused, after the
+    // settings key was made.
     RegRemoveTree(HKEY_LOCAL_MACHINE, MountedDevicesKeyName);
-    ok(!RegKeyExists(HKEY_LOCAL_MACHINE, MountedDevicesKeyName), "mounted-devices key removed");
     ExpectRefusal("win2k", "no mounted-devices key");
+    ok(RegKeyExists(HKEY_LOCAL_MACHINE, SettingsKey), "the settings key was not made");
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, MountedDevicesKeyName, 0, NULL, REG_OPTION_VOLATILE,
                         KEY_ALL_ACCESS, NULL, &key, NULL) == 0)
         RegCloseKey(key);
-    ok(RegValueExists(HKEY_LOCAL_MACHINE, "Software\\BrindIco", NULL) ||
-           RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\BrindIco"),
-       "the settings key was created before the refusal");
 }
 
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
-    CheckReaderFixture();
-    RUN_TEST(test_windows_2000_assigns_at_startup);
-    RUN_TEST(test_windows_7_assigns_at_startup);
-    RUN_TEST(test_windows_xp_assigns_on_growth);
-    RUN_TEST(test_icon_names_from_settings);
+    RUN_TEST(test_windows_2000_names_that_fit);
+    RUN_TEST(test_windows_7_name_too_long);
     RUN_TEST(test_refusals);
     ClearSimulatedDisks();
+    ClearIconState();
     return FinishTests();
 }

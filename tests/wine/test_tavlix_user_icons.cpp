@@ -57,7 +57,7 @@ static void CheckMachineUntouched(int line)
     WatchIconKeysOf(MachineIconKeys);
     HKEY drives;
     DWORD subkeys = 0;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, DrivesKeyName().c_str(), 0, KEY_READ, &drives) == 0) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DrivesKeyName().c_str(), 0, KEY_READ, &drives) == 0) {
         RegQueryInfoKeyA(drives, NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, NULL, NULL, NULL,
                          NULL);
         RegCloseKey(drives);
@@ -84,10 +84,11 @@ static std::string MachineIconPath(int slot)
     return DefaultIconPath(MachineNames[slot]);
 }
 
-static void Stop(TavlixRun *run, const char *version)
+// The exit takes away the kit's icons, and only those: others' stay.
+static void Stop(TavlixRun *run, const char *version, const char *othersIcons = "")
 {
     ok(StopTavlixBySecondLaunch(run), "%s: stopped", version);
-    ok(LettersWithIcons().empty() && LettersWithMarkers().empty(),
+    ok(LettersWithIcons() == othersIcons && LettersWithMarkers().empty(),
        "%s: the exit left icons '%s' markers '%s'", version, LettersWithIcons().c_str(),
        LettersWithMarkers().c_str());
     CheckUserParentsKept(__LINE__);
@@ -153,8 +154,9 @@ static void test_windows_xp(void)
     LockMachineSettings(NoAccess);
     WatchIconKeysOf(UserIconKeys);
     AddNonCardDisk(SystemDiskPath, NULL);
+    ok(PutOtherProgramsDriveIcon('L'), "another program's icon for L");
     TavlixRun run = StartTavlix("winxp");
-    ok(run.window != NULL && LettersWithIcons().empty(), "icons at start: %s",
+    ok(run.window != NULL && LettersWithIcons() == "L", "icons at start: %s",
        LettersWithIcons().c_str());
     ok(TavlixSaid(run, "markers in HKCU\\Software\\BrindIco: HKLM\\Software\\BrindIco may not be "
                        "written: 5 (Access denied.)"),
@@ -167,13 +169,17 @@ static void test_windows_xp(void)
     InsertCard(ReaderSlotSD, 'F');
     ok(SendDeviceEvent(run.window, DBT_DEVNODES_CHANGED, 0) == 0, "node change answered");
     ok(WaitForTavlixPasses(run), "scan over");
-    ok(LettersWithIcons() == "DEFG" && LettersWithMarkers() == "DEFG", "icons %s markers %s",
+    ok(LettersWithIcons() == "DEFGL" && LettersWithMarkers() == "DEFG", "icons %s markers %s",
        LettersWithIcons().c_str(), LettersWithMarkers().c_str());
     ok(WaitForDriveIcon('F', DefaultIconPath("sdico.ico").c_str()), "F has the default SD icon");
     for (char letter : std::string("DEFG"))
         ok(!RegKeyIsVolatile(HKEY_CURRENT_USER, DriveIconKey(letter).c_str()),
            "%c not kept across a restart", letter);
-    Stop(&run, "winxp");
+    // The other program's key stays through its volume's removal and the exit.
+    SendVolumeEvent(run.window, DBT_DEVICEREMOVECOMPLETE, Bit('L'));
+    ok(WaitForTavlixPasses(run) && DriveIconExists('L'), "L's key removed with its volume");
+    Stop(&run, "winxp", "L");
+    RegRemoveTree(HKEY_CURRENT_USER, DriveIconKey('L').c_str());
 }
 
 // Runs after XP's, whose kept letter keys take volatile keys below them (a
@@ -192,11 +198,28 @@ static void test_windows_2000_and_7(void)
     CheckUserStartup("win7");
 }
 
+// No icon without its marker: when the user's own markers key cannot be
+// made either, tavlix gives no icon at all and ends.
+static void test_no_place_for_markers(void)
+{
+    ok(RegPutString(HKEY_CURRENT_USER, "Software\\BrindIco", "0", "x.ico") &&
+           RegSetAccess(HKEY_CURRENT_USER, "Software\\BrindIco", NoAccess),
+       "the user's settings key locked");
+    TavlixRun run = StartTavlix("win2k", "", 0);
+    DWORD code = WaitForExit(run.process, 60000);
+    ok(code == 0 && LettersWithIcons().empty(), "exit code %lu, icons %s", code,
+       LettersWithIcons().c_str());
+    CheckTracedAt(__FILE__, __LINE__, run.pid, run.traceMark,
+                  {"start: ends: HKCU\\Software\\BrindIco cannot be made: 5 (Access denied.)"});
+    EndTavlix(&run);
+}
+
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
     RUN_TEST(test_windows_xp);
     RUN_TEST(test_windows_2000_and_7);
+    RUN_TEST(test_no_place_for_markers);
     ClearSimulatedDisks();
     ClearIconState();
     return FinishTests();

@@ -1,9 +1,12 @@
-#include "tavlixstate.h"
+#include "osversion.h"
 
-volatile LONG DriveAssigned[DriveLetterCount];
 DWORD OsMajor;
 DWORD OsMinor;
-char WindowsDir[WindowsDirSize];
+
+int IsWindows2000(void)
+{
+    return OsMajor == 5 && OsMinor == 0;
+}
 
 int IsWindowsXpFamily(void)
 {

@@ -1,0 +1,4 @@
+#include "tavlixglobals.h"
+
+volatile LONG DriveAssigned[DriveLetterCount];
+char WindowsDir[WindowsDirSize];
