@@ -11,9 +11,13 @@ set(KIT_COMPILE_OPTIONS
     -fno-stack-protector -ffunction-sections
     -flto -ffat-lto-objects)
 
+# Terminal-server aware: on a terminal server in application mode the
+# programs see the machine's Windows folder, not a per-user copy, which
+# holds neither the card icons nor the reader's driver. Windows 2000
+# (before its Terminal Server edition) ignores the flag.
 set(KIT_LINK_OPTIONS
     -nostdlib -mwindows -s -Os -flto
-    -Wl,--gc-sections
+    -Wl,--gc-sections -Wl,--tsaware
     -Wl,--major-os-version,5,--minor-os-version,0
     -Wl,--major-subsystem-version,5,--minor-subsystem-version,0
     -Wl,--no-insert-timestamp -Wl,--fatal-warnings)
@@ -56,6 +60,7 @@ target_link_libraries(kitinstall PUBLIC kittrace newdev)
 # Sources of the shell that every program links.
 add_library(kitshell STATIC
     ${PROJECT_SOURCE_DIR}/shell/shell.cpp
+    ${PROJECT_SOURCE_DIR}/shell/windowsfolder.cpp
     ${PROJECT_SOURCE_DIR}/shell/freestanding.cpp
     ${PROJECT_SOURCE_DIR}/shell/commandline.cpp)
 target_include_directories(kitshell PUBLIC ${PROJECT_SOURCE_DIR}/shell)

@@ -1,5 +1,5 @@
-// The Windows directory rule and the paths of the reader's driver package
-// built from it. No Windows header: tested natively.
+// The paths of the reader's driver package in the Windows directory. No
+// Windows header: tested natively.
 #ifndef DRIVERPATHS_H
 #define DRIVERPATHS_H
 
@@ -7,17 +7,18 @@
 #define WindowsDirSize 64
 
 #define InfPathSuffix "\\ZELMOT\\ZELMOT.INF"
+#define ReferenceDriverSuffix "\\zelmot\\zelmot.sys"
+#define InstalledDriverSuffix "\\system32\\drivers\\zelmot.sys"
 // Room for the longest accepted Windows directory followed by the suffix.
 #define InfPathSize (WindowsDirSize - 1 + sizeof(InfPathSuffix))
 #define DriverPathSize 260
+// So every path built from an accepted Windows directory fits its buffer.
+static_assert(WindowsDirSize - 1 + sizeof(ReferenceDriverSuffix) <= DriverPathSize &&
+                  WindowsDirSize - 1 + sizeof(InstalledDriverSuffix) <= DriverPathSize,
+              "a driver path does not fit");
 
-// Nonzero when what GetWindowsDirectoryA returned for a buffer of
-// WindowsDirSize bytes is a whole path: not 0 (failure) and below 64.
-int WindowsDirAccepted(unsigned length);
-
-// Each builds its path from windowsDir into path (pathSize bytes) and
-// returns nonzero, or returns 0 when the path does not fit: a cut path
-// would name another file.
+// Each builds its path from windowsDir into path (pathSize bytes) as
+// JoinPath does: nonzero when it fitted, else 0 and path empty.
 int BuildInfPath(char *path, unsigned pathSize, const char *windowsDir);
 int BuildReferenceDriverPath(char *path, unsigned pathSize, const char *windowsDir);
 int BuildInstalledDriverPath(char *path, unsigned pathSize, const char *windowsDir);

@@ -1,45 +1,19 @@
 #include "exchange.h"
+#include <windows.h>
 #include <setupapi.h>
 #include <initguid.h>
 #include <usbiodef.h>
 #include "driverinstall.h"
+#include "drivertime.h"
 #include "errortext.h"
+#include "morvexstate.h"
 #include "structsizes.h"
 #include "readerid.h"
 #include "servicename.h"
 #include "trace.h"
 
-char WindowsDir[WindowsDirSize];
-FILETIME ReferenceDriverTime;
-
-DWORD ReadLastWriteTime(const char *path, FILETIME *time)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error ? error : ERROR_OPEN_FAILED;
-    }
-    time->dwLowDateTime = 0;
-    time->dwHighDateTime = 0;
-    GetFileTime(file, NULL, NULL, time);
-    CloseHandle(file);
-    return 0;
-}
-
-void FormatFileTime(const FILETIME *time, char *text)
-{
-    SYSTEMTIME t;
-    if (FileTimeToSystemTime(time, &t))
-        wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02u UTC", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute, t.wSecond);
-    else // beyond the calendar the system converts
-        wsprintfA(text, "0x%08lx%08lx", time->dwHighDateTime, time->dwLowDateTime);
-}
-
 // The installed driver file as read for a reader on the reader's own service.
 struct InstalledDriver {
-    int pathBuilt;
     char path[DriverPathSize];
     DWORD error; // why it could not be opened; 0 when it was
     FILETIME written;
@@ -47,23 +21,19 @@ struct InstalledDriver {
 
 static void ReadInstalledDriver(InstalledDriver *driver)
 {
-    driver->error = 0;
-    driver->pathBuilt = BuildInstalledDriverPath(driver->path, sizeof(driver->path), WindowsDir);
-    if (driver->pathBuilt)
-        driver->error = ReadLastWriteTime(driver->path, &driver->written);
+    // Always fits (driverpaths.h).
+    BuildInstalledDriverPath(driver->path, sizeof(driver->path), WindowsDir);
+    driver->error = ReadLastWriteTime(driver->path, &driver->written);
 }
 
 enum InstalledDriverState {
-    InstalledPathTooLong, // nothing to compare: the rest of the table is skipped
-    InstalledUnreadable,  // the same
-    InstalledCurrent,     // written when the reference copy was: left alone
-    InstalledDiffers      // its own driver is installed again
+    InstalledUnreadable, // nothing to compare: the rest of the table is skipped
+    InstalledCurrent,    // written when the reference copy was: left alone
+    InstalledDiffers     // its own driver is installed again
 };
 
 static InstalledDriverState CheckInstalledDriver(const InstalledDriver *driver)
 {
-    if (!driver->pathBuilt)
-        return InstalledPathTooLong;
     if (driver->error)
         return InstalledUnreadable;
     return CompareFileTime(&ReferenceDriverTime, &driver->written) == 0 ? InstalledCurrent
@@ -87,9 +57,6 @@ static void TraceInstalledDriver(unsigned long scan, const char *reader, const c
     char written[FileTimeTextSize];
     char reference[FileTimeTextSize];
     switch (state) {
-    case InstalledPathTooLong:
-        lstrcpyA(reason, "the installed driver's path does not fit");
-        break;
     case InstalledUnreadable:
         FormatErrorText(driver->error, error, sizeof(error));
         wsprintfA(reason, "installed driver %s cannot be read: %s", driver->path, error);
@@ -115,15 +82,13 @@ static int InstallReaderDriver(unsigned long scan, const char *hardwareId)
 {
     // Sized for any accepted Windows directory, not only for short ones.
     char infPath[InfPathSize];
-    if (!BuildInfPath(infPath, sizeof(infPath), WindowsDir)) {
-        Trace("scan %lu: the INF path does not fit: no installation", scan);
-        return 0;
-    }
+    BuildInfPath(infPath, sizeof(infPath), WindowsDir);
     Trace("scan %lu: installation requested for %s: INF %s, flags 1 (forced)", scan, hardwareId,
           infPath);
-    char lineStart[24];
-    wsprintfA(lineStart, "scan %lu", scan);
-    InstallDriver(lineStart, hardwareId, infPath, INSTALLFLAG_FORCE);
+    InstallOutcome outcome = InstallDriver(hardwareId, infPath, INSTALLFLAG_FORCE);
+    char text[InstallOutcomeTextSize];
+    FormatInstallOutcome(&outcome, text);
+    Trace("scan %lu: %s", scan, text);
     return 1;
 }
 
@@ -200,7 +165,7 @@ static void ExchangeDeviceDriver(unsigned long scan, HDEVINFO set, SP_DEVINFO_DA
             TraceInstalledDriver(scan, reader, service, state, &driver);
             if (state == InstalledDiffers)
                 counts->requested += InstallReaderDriver(scan, hardwareId);
-            else if (state != InstalledCurrent)
+            else if (state == InstalledUnreadable)
                 return;
             break;
         }

@@ -2,11 +2,16 @@
 // its own driver, at start-up and once a burst of volume arrivals is over.
 #include "shell.h"
 #include <dbt.h>
+#include "drivertime.h"
 #include "errortext.h"
 #include "exchange.h"
+#include "morvexstate.h"
+#include "onecopy.h"
 #include "rescan.h"
+#include "takeover.h"
 #include "trace.h"
 #include "unitmask.h"
+#include "windowsfolder.h"
 
 const int ShellDrawsClientText = 1;
 const int ShellStaysResident = 1;
@@ -23,36 +28,51 @@ static int ScanDue;
 // Scans so far: numbers them in the trace.
 static unsigned long ScanCount;
 
-// The reference copy's time is read once: a copy replaced while the
-// program runs counts from the next start.
-static int ReadStartupState(void)
+// What the start-up checks found, before any of it is traced.
+struct StartupState {
+    WindowsFolderResult folder;
+    char referencePath[DriverPathSize];
+    DWORD referenceError; // why the reference copy cannot be opened; 0 when it was read
+    LONG rightsError;     // why this account may not install drivers; 0 when it may
+};
+
+static void ReadStartupState(StartupState *state)
 {
-    UINT length = GetWindowsDirectoryA(WindowsDir, WindowsDirSize);
-    char error[ErrorTextSize];
-    if (length == 0) {
-        FormatLastError(error);
-        Trace("start: ends: the Windows folder cannot be read: %s", error);
-        return 0;
-    }
-    if (!WindowsDirAccepted(length)) {
-        Trace("start: ends: the Windows folder has 64 characters or more");
-        return 0;
-    }
+    state->folder = ReadWindowsFolder(WindowsDir, WindowsDirSize);
     // Always fits: the Windows folder has at most 63 characters.
-    char path[DriverPathSize];
-    if (!BuildReferenceDriverPath(path, sizeof(path), WindowsDir)) {
-        Trace("start: ends: the reference driver's path does not fit");
+    BuildReferenceDriverPath(state->referencePath, sizeof(state->referencePath), WindowsDir);
+    state->referenceError = ERROR_PATH_NOT_FOUND;
+    if (state->folder.outcome == WindowsFolderRead)
+        state->referenceError = ReadLastWriteTime(state->referencePath, &ReferenceDriverTime);
+    state->rightsError = ProbeDriverRights();
+    MayInstallDrivers = state->rightsError == ERROR_SUCCESS;
+}
+
+// Traces what the checks found; nonzero when the program can run.
+static int ReportStartupState(const StartupState *state)
+{
+    char text[WindowsFolderRefusalSize];
+    if (state->folder.outcome != WindowsFolderRead) {
+        FormatWindowsFolderRefusal(&state->folder, WindowsDirSize, text);
+        Trace("start: ends: %s", text);
         return 0;
     }
-    DWORD readError = ReadLastWriteTime(path, &ReferenceDriverTime);
-    if (readError) {
-        FormatErrorText(readError, error, sizeof(error));
-        Trace("start: ends: no reference driver: %s cannot be opened: %s", path, error);
+    if (state->referenceError) {
+        FormatErrorText(state->referenceError, text, sizeof(text));
+        Trace("start: ends: no reference driver: %s cannot be opened: %s", state->referencePath,
+              text);
         return 0;
     }
     char time[FileTimeTextSize];
     FormatFileTime(&ReferenceDriverTime, time);
-    Trace("start: reference driver %s, written %s", path, time);
+    const char *rights = "install drivers";
+    text[0] = '\0';
+    if (!MayInstallDrivers) {
+        rights = "not install drivers: the device class key cannot be written: ";
+        FormatErrorText((DWORD)state->rightsError, text, sizeof(text));
+    }
+    Trace("start: reference driver %s, written %s; this account may %s%s", state->referencePath,
+          time, rights, text);
     return 1;
 }
 
@@ -65,23 +85,23 @@ static const DEV_BROADCAST_VOLUME *ArrivedVolume(WPARAM event, LPARAM header)
     return (const DEV_BROADCAST_VOLUME *)header;
 }
 
-// The drive letters of an arrival, "FG", for the trace; "none" when the
-// header is too short to hold a unit mask or its mask names no drive.
-static void ArrivalLetters(const DEV_BROADCAST_VOLUME *volume, char *letters)
+// The drive letters of an arrival for the trace: "FG" written to letters,
+// or "none" when the header is too short to hold a unit mask or its mask
+// names no drive.
+static const char *ArrivalLetters(const DEV_BROADCAST_VOLUME *volume, char *letters)
 {
     unsigned long mask = 0;
     if (volume->dbcv_size >= sizeof(DEV_BROADCAST_HDR) + sizeof(DWORD))
         mask = volume->dbcv_unitmask;
-    if (!UnitMaskLetters(mask, letters))
-        lstrcpyA(letters, "none");
+    return UnitMaskLetters(mask, letters) ? letters : "none";
 }
 
 // Each arrival starts the wait anew, so a burst of card volumes brings one
 // scan. The window procedure receives the expiry as WM_TIMER.
 static void RestartRescanTimer(HWND window, const DEV_BROADCAST_VOLUME *volume)
 {
-    char letters[UnitMaskLettersSize];
-    ArrivalLetters(volume, letters);
+    char buffer[UnitMaskLettersSize];
+    const char *letters = ArrivalLetters(volume, buffer);
     const char *how = RescanTimer ? "restarted" : "started";
     if (RescanTimer) {
         KillTimer(window, RescanTimer);
@@ -126,6 +146,7 @@ static void RunScans(HWND window, const char *cause)
 int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                       LRESULT *result)
 {
+    LRESULT answer = 0;
     switch (message) {
     case WM_CREATE:
         RunScans(window, "start-up");
@@ -144,33 +165,54 @@ int ProgramWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
         RescanTimer = 0;
         RunScans(window, "timer");
         break;
+    case TakeoverMessage:
+        // Not inside a scan, whose installation would be cut short.
+        answer = ScanRunning ? RightsUnknown : RightsMayNotInstall + MayInstallDrivers;
+        if (answer == RightsMayNotInstall) {
+            Trace("a morvex that may install drivers takes over: ends");
+            DestroyWindow(window);
+        }
+        break;
     default:
         return 0;
     }
-    *result = 0;
+    *result = answer;
     return 1;
 }
 
-// One resident copy per session: a second one would force the same driver
-// installations beside the first. The first copy holds the mutex until its
-// process ends; an unprefixed name is per session where Windows has sessions.
-static HANDLE SessionMutex;
+// Why a copy that found another one running ends, by outcome from
+// CopyWithoutRights on, after "another morvex runs in this session: ends: ".
+static const char *const EndReasons[] = {
+    "this one may not install drivers; one started with an administrator's rights "
+    "(Run as administrator; on 2000 and XP, Run as...) takes over from it",
+    "it may install drivers too",
+    "it does not answer now (busy with a scan?)",
+    "it did not end within 15 s when asked to",
+};
+static_assert(sizeof(EndReasons) / sizeof(EndReasons[0]) == CopyOtherStayed - CopyWithoutRights + 1,
+              "one reason for each outcome that ends this copy");
 
-static int IsFirstCopyInSession(void)
+// Traces the lock's outcome; nonzero when this copy runs.
+static int ReportOneCopy(const OneCopyResult *copy)
 {
-    HANDLE mutex = CreateMutexA(NULL, FALSE, "MorvexRunning");
-    if (!mutex) {
+    switch (copy->outcome) {
+    case CopyFirst:
+        return 1;
+    case CopyTookOver:
+        Trace("start: took over from the morvex that ran in this session, which may not "
+              "install drivers");
+        return 1;
+    case CopyLockFailed: {
         char error[ErrorTextSize];
-        FormatLastError(error);
+        FormatErrorText(copy->error, error, sizeof(error));
         Trace("start: ends: the mutex MorvexRunning cannot be made: %s", error);
         return 0;
     }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-        SessionMutex = mutex;
-        return 1;
+    default:
+        break;
     }
-    CloseHandle(mutex);
-    Trace("start: another morvex runs in this session: ends");
+    Trace("start: another morvex runs in this session: ends: %s",
+          EndReasons[copy->outcome - CopyWithoutRights]);
     return 0;
 }
 
@@ -180,12 +222,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR argumentText,
     (void)previous;
     (void)argumentText;
     StartTrace("morvex", 1);
-    if (!IsFirstCopyInSession() || !ReadStartupState()) {
-        StopTrace(TraceDrainMs);
-        return 0;
+    StartupState state;
+    ReadStartupState(&state);
+    int runs = ReportStartupState(&state);
+    if (runs) {
+        OneCopyResult copy = TakeOneCopyLock(MayInstallDrivers);
+        runs = ReportOneCopy(&copy);
     }
-    int code = RunShell(instance, showCommand);
-    Trace("ends: exit code %d", code);
+    int code = 0;
+    if (runs) {
+        code = RunShell(instance, showCommand);
+        Trace("ends: exit code %d", code);
+    }
     StopTrace(TraceDrainMs);
     return code;
 }

@@ -15,6 +15,7 @@
 #include "tavlixglobals.h"
 #include "trace.h"
 #include "unitmask.h"
+#include "windowsfolder.h"
 
 const int ShellDrawsClientText = 1;
 const int ShellStaysResident = 1;
@@ -115,15 +116,11 @@ static const char *IconNamesText(IconNamesSource source)
 
 static LRESULT OnCreate(void)
 {
-    UINT length = GetWindowsDirectoryA(WindowsDir, WindowsDirSize);
-    if (length == 0) {
-        char error[ErrorTextSize];
-        FormatLastError(error);
-        Trace("start: ends: the Windows folder cannot be read: %s", error);
-        return -1;
-    }
-    if (length >= WindowsDirSize) {
-        Trace("start: ends: the Windows folder has 64 characters or more");
+    WindowsFolderResult folder = ReadWindowsFolder(WindowsDir, WindowsDirSize);
+    if (folder.outcome != WindowsFolderRead) {
+        char reason[WindowsFolderRefusalSize];
+        FormatWindowsFolderRefusal(&folder, WindowsDirSize, reason);
+        Trace("start: ends: %s", reason);
         return -1;
     }
     Trace("start: Windows %lu.%lu (%s), Windows folder %s", OsMajor, OsMinor, VersionRules(),

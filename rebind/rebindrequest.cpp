@@ -93,7 +93,6 @@ int MatchRebindHardwareId(char *hardwareId, unsigned bufferSize,
 int BuildInfFolderPath(char *path, unsigned pathSize, const char *windowsDir,
                        const char *infName)
 {
-    if (!TextCopy(path, pathSize, windowsDir))
-        return 0;
-    return TextAppend(path, pathSize, "\\inf\\") && TextAppend(path, pathSize, infName);
+    return JoinPath(path, pathSize, windowsDir, "\\inf\\") &&
+           JoinPath(path, pathSize, path, infName);
 }

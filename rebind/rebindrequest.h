@@ -43,8 +43,8 @@ int ParseRebindRequest(const char *argumentText, RebindRequest *request, int inf
 int MatchRebindHardwareId(char *hardwareId, unsigned bufferSize,
                           RebindRequest *request);
 
-// Windows directory + "\inf\" + INF name into path (pathSize bytes).
-// Returns 0 when it does not fit.
+// Windows directory + "\inf\" + INF name into path (pathSize bytes), as
+// JoinPath joins: nonzero when it fitted, else 0 and path empty.
 int BuildInfFolderPath(char *path, unsigned pathSize, const char *windowsDir,
                        const char *infName);
 

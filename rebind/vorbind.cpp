@@ -1,9 +1,10 @@
 // vorbind: runs the re-binding pass inside its window's creation and ends.
 #include "shell.h"
-#include "rebind.h"
+#include "rebindpass.h"
 #include "rebindrequest.h"
 #include "rebindvariant.h"
 #include "trace.h"
+#include "vorbindstate.h"
 
 const int ShellDrawsClientText = 0;
 const int ShellStaysResident = 0;

@@ -79,3 +79,12 @@ int TextAppend(char *dst, unsigned dstSize, const char *src)
     dst[used + add] = '\0';
     return 1;
 }
+
+int JoinPath(char *path, unsigned pathSize, const char *head, const char *tail)
+{
+    if ((head == path || TextCopy(path, pathSize, head)) && TextAppend(path, pathSize, tail))
+        return 1;
+    if (pathSize > 0)
+        path[0] = '\0';
+    return 0;
+}

@@ -25,6 +25,12 @@ int TextCopy(char *dst, unsigned dstSize, const char *src);
 // when the whole result fitted; otherwise dst is left unchanged.
 int TextAppend(char *dst, unsigned dstSize, const char *src);
 
+// path = head followed by tail, in pathSize bytes; head may be path itself,
+// to append to it. Returns nonzero when the whole path fitted; otherwise 0,
+// and path is left empty (when pathSize allows): a cut path would name
+// another file.
+int JoinPath(char *path, unsigned pathSize, const char *head, const char *tail);
+
 // value in decimal, with at least minDigits digits (zeros in front; at most
 // 20), and a NUL, at text: DecimalTextSize bytes hold any value. Returns
 // the count of digits.

@@ -1,17 +1,33 @@
-// The driver exchanger's Windows directory rule and driver package paths.
+// Paths joined whole or not at all, and the driver exchanger's driver
+// package paths built that way.
 #include <gtest/gtest.h>
 #include <string>
 #include "drvexchange/driverpaths.h"
+#include "shell/asciitext.h"
 
 namespace {
 
-TEST(WindowsDirRule, WholePathsOfUpTo63CharactersAreAccepted)
+TEST(JoinPath, WholeOrEmpty)
 {
-    EXPECT_FALSE(WindowsDirAccepted(0)) << "the call failed";
-    EXPECT_TRUE(WindowsDirAccepted(10));
-    EXPECT_TRUE(WindowsDirAccepted(63));
-    EXPECT_FALSE(WindowsDirAccepted(64));
-    EXPECT_FALSE(WindowsDirAccepted(65)) << "the size a 64-character path needs";
+    char path[12];
+    ASSERT_TRUE(JoinPath(path, sizeof(path), "C:\\WINNT", "\\ab")) << "11 characters and the NUL";
+    EXPECT_STREQ(path, "C:\\WINNT\\ab");
+    EXPECT_FALSE(JoinPath(path, sizeof(path), "C:\\WINNT", "\\abc")) << "one too many";
+    EXPECT_STREQ(path, "");
+    EXPECT_FALSE(JoinPath(path, sizeof(path), "C:\\WINNT\\abcd", "")) << "the head alone";
+    EXPECT_STREQ(path, "");
+    char none[1] = {'x'};
+    EXPECT_FALSE(JoinPath(none, 0, "", "")) << "no room, not even written";
+    EXPECT_EQ(none[0], 'x');
+}
+
+TEST(JoinPath, AppendsToItself)
+{
+    char path[12] = "C:\\WINNT";
+    ASSERT_TRUE(JoinPath(path, sizeof(path), path, "\\ab"));
+    EXPECT_STREQ(path, "C:\\WINNT\\ab");
+    EXPECT_FALSE(JoinPath(path, sizeof(path), path, "c"));
+    EXPECT_STREQ(path, "") << "a failed append leaves no part behind";
 }
 
 TEST(DriverPaths, BuiltFromTheWindowsDirectory)
@@ -27,27 +43,16 @@ TEST(DriverPaths, BuiltFromTheWindowsDirectory)
 
 TEST(DriverPaths, InfPathFitsTheLongestAcceptedWindowsDirectory)
 {
-    std::string dir = "C:\\" + std::string(60, 'w');
+    std::string dir = "C:\\" + std::string(WindowsDirSize - 4, 'w');
     ASSERT_EQ(dir.size(), 63u);
-    ASSERT_TRUE(WindowsDirAccepted((unsigned)dir.size()));
     char path[InfPathSize];
     ASSERT_TRUE(BuildInfPath(path, sizeof(path), dir.c_str()));
     EXPECT_EQ(std::string(path), dir + "\\ZELMOT\\ZELMOT.INF");
+    EXPECT_EQ(sizeof(path), dir.size() + 19) << "the INF path's buffer holds it exactly";
 
     char installed[DriverPathSize];
     ASSERT_TRUE(BuildInstalledDriverPath(installed, sizeof(installed), dir.c_str()));
     EXPECT_EQ(std::string(installed), dir + "\\system32\\drivers\\zelmot.sys");
-}
-
-TEST(DriverPaths, PathThatDoesNotFitIsRefusedNotCut)
-{
-    std::string dir = "C:\\" + std::string(60, 'w');
-    char small[64];
-    EXPECT_FALSE(BuildInfPath(small, sizeof(small), dir.c_str()));
-    EXPECT_STREQ(small, "");
-    char exact[27];
-    EXPECT_TRUE(BuildInfPath(exact, sizeof(exact), "C:\\WINNT")) << "26 characters and the NUL";
-    EXPECT_FALSE(BuildInfPath(exact, sizeof(exact) - 1, "C:\\WINNT"));
 }
 
 } // namespace

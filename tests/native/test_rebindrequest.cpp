@@ -147,8 +147,15 @@ TEST(RebindInfPath, BuiltWholeOrNotAtAll)
     EXPECT_STREQ(path, "C:\\WINNT\\inf\\zelmot.inf");
     ASSERT_TRUE(BuildInfFolderPath(path, sizeof(path), "C:\\WINNT", ""));
     EXPECT_STREQ(path, "C:\\WINNT\\inf\\");
-    std::string longDir(250, 'd');
+    // Too long by the folder's part, then by the name's: path left empty.
+    std::string longDir(256, 'd');
     EXPECT_FALSE(BuildInfFolderPath(path, sizeof(path), longDir.c_str(), "zelmot.inf"));
+    EXPECT_STREQ(path, "");
+    std::string dir(249, 'd');
+    EXPECT_FALSE(BuildInfFolderPath(path, sizeof(path), dir.c_str(), "zelmot.inf"));
+    EXPECT_STREQ(path, "");
+    ASSERT_TRUE(BuildInfFolderPath(path, sizeof(path), dir.c_str(), "z.inf")) << "259 characters";
+    EXPECT_EQ(std::string(path), dir + "\\inf\\z.inf");
 }
 
 TEST(CommandLine, ProgramNameAndFollowingBlanksAreSkipped)

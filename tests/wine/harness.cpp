@@ -442,7 +442,7 @@ bool RegPutBytes(HKEY root, const char *key, const char *name, DWORD type,
                  const void *data, DWORD size)
 {
     HKEY handle;
-    if (RegCreateKeyExA(root, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL))
+    if (RegCreateKeyExA(root, key, 0, NULL, 0, KEY_SET_VALUE, NULL, &handle, NULL))
         return false;
     LONG rc = RegSetValueExA(handle, name, 0, type, (const BYTE *)data, size);
     RegCloseKey(handle);
@@ -497,7 +497,7 @@ bool RegValueExists(HKEY root, const char *key, const char *name)
 void RegRemoveTree(HKEY root, const char *key)
 {
     HKEY handle;
-    if (RegOpenKeyExA(root, key, 0, KEY_ALL_ACCESS, &handle) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, key, 0, KEY_ENUMERATE_SUB_KEYS, &handle) == ERROR_SUCCESS) {
         char child[256];
         DWORD size = sizeof(child);
         while (RegEnumKeyExA(handle, 0, child, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS) {
@@ -515,7 +515,7 @@ bool RegKeyIsVolatile(HKEY root, const char *key)
     std::string probe = std::string(key) + "\\kit-volatility-probe";
     HKEY handle;
     LONG rc = RegCreateKeyExA(root, probe.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, NULL, &handle, NULL);
+                              KEY_QUERY_VALUE, NULL, &handle, NULL);
     if (rc == ERROR_SUCCESS) {
         RegCloseKey(handle);
         RegDeleteKeyA(root, probe.c_str());

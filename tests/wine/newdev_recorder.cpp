@@ -8,11 +8,13 @@
 //  - KIT_NEWDEV_PROMPT_AT=n, KIT_NEWDEV_PROMPT_EVENT=name: behave like an
 //    installation that shows a modal window, running the caller's messages
 //    until the named event is set (the test's "close the prompt");
-//  - KIT_NEWDEV_FAIL_AT=n, KIT_NEWDEV_FAIL_ERROR=code: fail with that error.
+//  - KIT_NEWDEV_FAIL=n:code[,n:code...]: fail request n with that error (a
+//    number as strtoul reads it: 5, 0xE0000235).
 // Other requests succeed with last error 0, as Wine's own library does.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 static LONG Depth;
 static LONG Requests;
@@ -41,6 +43,25 @@ static DWORD NumberFrom(const char *name)
     char text[32];
     DWORD length = GetEnvironmentVariableA(name, text, sizeof(text));
     return length > 0 && length < sizeof(text) ? strtoul(text, NULL, 0) : 0;
+}
+
+// The error request number fails with, from KIT_NEWDEV_FAIL; 0 when it
+// succeeds.
+static DWORD FailureOf(DWORD number)
+{
+    char text[256];
+    DWORD length = GetEnvironmentVariableA("KIT_NEWDEV_FAIL", text, sizeof(text));
+    if (length == 0 || length >= sizeof(text))
+        return 0;
+    for (char *at = text; *at;) {
+        char *end;
+        DWORD n = strtoul(at, &end, 0);
+        DWORD error = *end == ':' ? strtoul(end + 1, &end, 0) : 0;
+        if (n == number)
+            return error;
+        at = *end == ',' ? end + 1 : end + strlen(end);
+    }
+    return 0;
 }
 
 // What a modal prompt's message loop does to its caller, until the test
@@ -91,8 +112,9 @@ UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPat
     if (number == NumberFrom("KIT_NEWDEV_PROMPT_AT"))
         RunMessagesUntilClosed();
     Depth--;
-    if (number == NumberFrom("KIT_NEWDEV_FAIL_AT")) {
-        SetLastError(NumberFrom("KIT_NEWDEV_FAIL_ERROR"));
+    DWORD failure = FailureOf(number);
+    if (failure) {
+        SetLastError(failure);
         return FALSE;
     }
     SetLastError(ERROR_SUCCESS);

@@ -3,11 +3,16 @@
 // by a child copy of this program (Wine cannot move the real Windows
 // directory), with the newdev recorder and morvex's queued trace, and its
 // result is the exit code. Its paths make morvex's longest trace lines.
+// And where the programs' start-up check draws the line: the Windows
+// folder read into a buffer that holds it whole, and one byte short.
 #include "harness.h"
 #include <string.h>
+#include "drivertime.h"
 #include "exchange.h"
+#include "morvexstate.h"
 #include "trace.h"
 #include "tracereader.h"
+#include "windowsfolder.h"
 
 #define Reader "USB\\VID_0E5B&PID_0A17\\L1"
 #define ReaderId "USB\\VID_0E5B&PID_0A17&REV_0100"
@@ -45,51 +50,44 @@ static std::vector<InstallRequest> RunScan(DWORD *result)
     return ReadInstallRequests(Log);
 }
 
-static void test_generic_storage_with_long_windows_directory(void)
+// What GetWindowsDirectoryA returns when the buffer is too small (the size
+// it needs, its NUL counted) is what the rule reads: a folder of n
+// characters is read whole with n + 1 bytes and refused with n, as a 64-
+// character one is refused by the programs' 64 bytes.
+static void test_windows_folder_whole_or_refused(void)
 {
-    ok(SetDeviceService(Reader, "USBSTOR"), "service");
-    DWORD result;
-    std::vector<InstallRequest> r = RunScan(&result);
-    ok(result == 1, "scan result %lu", result);
-    ok(r.size() == 1, "%u requests", (unsigned)r.size());
-    if (r.size() == 1) {
-        ok(r[0].hardwareId == ReaderId, "hardware ID %s", r[0].hardwareId.c_str());
-        ok(r[0].infPath == LongDir + "\\ZELMOT\\ZELMOT.INF", "whole INF path: %s",
-           r[0].infPath.c_str());
-    }
+    char expected[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(expected, sizeof(expected));
+    ok(length > 0 && length < sizeof(expected), "the Windows folder: %u characters", length);
+    char folder[MAX_PATH];
+    memset(folder, 'x', sizeof(folder));
+    WindowsFolderResult whole = ReadWindowsFolder(folder, length + 1);
+    ok(whole.outcome == WindowsFolderRead && strcmp(folder, expected) == 0,
+       "%u bytes: outcome %d, folder %s", length + 1, (int)whole.outcome, folder);
+
+    memset(folder, 'x', sizeof(folder));
+    WindowsFolderResult cut = ReadWindowsFolder(folder, length);
+    char text[WindowsFolderRefusalSize];
+    FormatWindowsFolderRefusal(&cut, length, text);
+    ok(cut.outcome == WindowsFolderTooLong && folder[0] == '\0',
+       "%u bytes: outcome %d, folder %.20s", length, (int)cut.outcome, folder);
+    char expectedText[64];
+    snprintf(expectedText, sizeof(expectedText), "the Windows folder has %u characters or more",
+             length);
+    ok(strcmp(text, expectedText) == 0, "refusal: %s", text);
 }
 
-static void test_installed_driver_under_long_windows_directory(void)
-{
-    ok(SetDeviceService(Reader, "FLASHREADER"), "service");
-    std::string installed = LongDir + "\\system32\\drivers\\zelmot.sys";
-    ok(MakeFileWithTime(installed, FileTimeAtSeconds(0)), "installed driver");
-    DWORD result;
-    std::vector<InstallRequest> r = RunScan(&result);
-    ok(result == 0 && r.empty(), "current driver: result %lu, %u requests", result,
-       (unsigned)r.size());
-
-    ok(MakeFileWithTime(installed, FileTimeAtSeconds(1)), "installed driver");
-    r = RunScan(&result);
-    ok(result == 1 && r.size() == 1, "newer driver: result %lu, %u requests", result,
-       (unsigned)r.size());
-
-    DeleteFileA(installed.c_str());
-    r = RunScan(&result);
-    ok(result == 0 && r.empty(), "no driver file: result %lu, %u requests", result,
-       (unsigned)r.size());
-}
-
-// A reader whose first hardware ID has 258 characters, the most a list of
-// 260 bytes holds with its end, on its own service with the installed
-// driver held open: with the long Windows folder in the path and the error,
-// its line runs past the 511 characters a queued line keeps. The decision
-// and its reason come first, so only the end of the hardware ID is lost.
-static void test_long_hardware_id_keeps_the_decision(void)
+// One scan: the reader on the generic storage service gets its INF path
+// whole. A reader whose first hardware ID has 258 characters, the most a
+// list of 260 bytes holds with its end, is on its own service with the
+// installed driver held open: with the long Windows folder in the path and
+// the error, its line runs past the 511 characters a queued line keeps.
+// The decision and its reason come first, so only the end of the ID is lost.
+static void test_long_paths_and_lines(void)
 {
     std::string longId = ReaderId "&" + std::string(258 - 31, 'L');
     ok(longId.size() == 258, "hardware ID of %u characters", (unsigned)longId.size());
-    ok(AddDevice(LongReader, {longId}, "FLASHREADER", true) && SetDeviceService(Reader, "HidUsb"),
+    ok(AddDevice(LongReader, {longId}, "FLASHREADER", true) && SetDeviceService(Reader, "USBSTOR"),
        "readers");
     std::string installed = LongDir + "\\system32\\drivers\\zelmot.sys";
     ok(MakeFileWithTime(installed, FileTimeAtSeconds(0)), "installed driver");
@@ -98,12 +96,34 @@ static void test_long_hardware_id_keeps_the_decision(void)
     DWORD result;
     std::vector<InstallRequest> r = RunScan(&result);
     CloseHandle(held);
-    ok(result == 0 && r.empty(), "unreadable driver: result %lu, %u requests", result,
-       (unsigned)r.size());
+    ok(result == 1 && r.size() == 1 && r[0].hardwareId == ReaderId &&
+           r[0].infPath == LongDir + "\\ZELMOT\\ZELMOT.INF",
+       "scan result %lu, %u requests, the first for %s from %s", result, (unsigned)r.size(),
+       r.empty() ? "" : r[0].hardwareId.c_str(), r.empty() ? "" : r[0].infPath.c_str());
     ok_traced("morvex: scan 1: rest of the reader table skipped for this device: on service "
               "FLASHREADER, installed driver " + installed +
               " cannot be read: 32 (Sharing violation.): reader " + longId.substr(0, 200));
     ok(RemoveDevice(LongReader), "long reader removed");
+}
+
+// The installed driver's path under the long folder is the one compared: a
+// current one is left alone, a newer one brings the installation.
+static void test_installed_driver_under_long_windows_directory(void)
+{
+    ok(SetDeviceService(Reader, "FLASHREADER"), "service");
+    std::string installed = LongDir + "\\system32\\drivers\\zelmot.sys";
+    const struct {
+        long long seconds;
+        DWORD result;
+    } cases[] = {{0, 0}, {1, 1}};
+    for (const auto &c : cases) {
+        ok(MakeFileWithTime(installed, FileTimeAtSeconds(c.seconds)), "installed driver");
+        DWORD result;
+        std::vector<InstallRequest> r = RunScan(&result);
+        ok(result == c.result && r.size() == c.result,
+           "installed driver %+lld s from the reference: result %lu, %u requests", c.seconds,
+           result, (unsigned)r.size());
+    }
 }
 
 int main(int argc, char **argv)
@@ -128,8 +148,8 @@ int main(int argc, char **argv)
     Log = NewdevLogPath(Folder);
     ok(AddDevice(Reader, {ReaderId}, "USBSTOR", true), "reader");
 
-    RUN_TEST(test_generic_storage_with_long_windows_directory);
+    RUN_TEST(test_windows_folder_whole_or_refused);
+    RUN_TEST(test_long_paths_and_lines);
     RUN_TEST(test_installed_driver_under_long_windows_directory);
-    RUN_TEST(test_long_hardware_id_keeps_the_decision);
     return FinishTests();
 }

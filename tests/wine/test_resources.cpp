@@ -2,6 +2,7 @@
 // a data file and its string table, menu, accelerators, About dialog,
 // icons and version are checked, all under language 1028 and one copy of
 // each; and its manifest, in the form every Windows from 2000 on loads.
+// Every program's header, kittrace's too, says it is terminal-server aware.
 #include "harness.h"
 #include <string.h>
 
@@ -186,6 +187,48 @@ struct DialogItem {
     WORD textOrdinal;
 };
 
+// The four controls that follow the dialog's header at w.
+static void CheckDialogItems(const WORD *w, WORD count, const ProgramInfo &p)
+{
+    std::string aboutLine = std::string(p.title) + " Version 1.0";
+    const DialogItem want[4] = {
+        {WS_CHILD | WS_VISIBLE | SS_ICON, 14, 9, 16, 16, 2, 0x82, "", 107},
+        {WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX, 49, 10, 119, 8, 0xFFFF, 0x82, aboutLine, 0},
+        {WS_CHILD | WS_VISIBLE | WS_GROUP, 49, 20, 119, 8, 0xFFFF, 0x82, "", 0},
+        {WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 195, 6, 30, 11, 1, 0x80,
+         "OK", 0},
+    };
+    for (int i = 0; i < 4 && i < count; i++) {
+        w = (const WORD *)(((ULONG_PTR)w + 3) & ~(ULONG_PTR)3);
+        const DLGITEMTEMPLATE *item = (const DLGITEMTEMPLATE *)w;
+        w = (const WORD *)(item + 1);
+        std::string className;
+        std::string text;
+        WORD atom;
+        WORD ordinal;
+        w = ReadField(w, &className, &atom);
+        w = ReadField(w, &text, &ordinal);
+        WORD extra = *w++;
+        w = (const WORD *)((const BYTE *)w + extra);
+        ok(item->style == want[i].style, "%s: control %d style %#lx, want %#lx", p.exe, i + 1,
+           item->style, want[i].style);
+        ok(item->x == want[i].x && item->y == want[i].y && item->cx == want[i].cx &&
+               item->cy == want[i].cy,
+           "%s: control %d at %d,%d size %d x %d", p.exe, i + 1, item->x, item->y, item->cx,
+           item->cy);
+        // The class may be stored as its atom or as its name.
+        const char *classWanted = want[i].classAtom == 0x80 ? "BUTTON" : "STATIC";
+        bool classOk = atom == want[i].classAtom || lstrcmpiA(className.c_str(), classWanted) == 0;
+        ok(item->id == want[i].id && classOk, "%s: control %d id %u class %#x '%s'", p.exe, i + 1,
+           item->id, atom, className.c_str());
+        if (i == 2)
+            ok(!text.empty(), "%s: a second line of text", p.exe);
+        else
+            ok(text == want[i].text && ordinal == want[i].textOrdinal,
+               "%s: control %d text '%s' / %u", p.exe, i + 1, text.c_str(), ordinal);
+    }
+}
+
 static void CheckDialog(HMODULE module, const ProgramInfo &p)
 {
     DWORD size = 0;
@@ -210,42 +253,7 @@ static void CheckDialog(HMODULE module, const ProgramInfo &p)
     WORD points = *w++;
     w = ReadField(w, &text, &ordinal);
     ok(points == 8 && text == "System", "%s: font %u '%s'", p.exe, points, text.c_str());
-
-    std::string aboutLine = std::string(p.title) + " Version 1.0";
-    const DialogItem want[4] = {
-        {WS_CHILD | WS_VISIBLE | SS_ICON, 14, 9, 16, 16, 2, 0x82, "", 107},
-        {WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOPREFIX, 49, 10, 119, 8, 0xFFFF, 0x82, aboutLine, 0},
-        {WS_CHILD | WS_VISIBLE | WS_GROUP, 49, 20, 119, 8, 0xFFFF, 0x82, "", 0},
-        {WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 195, 6, 30, 11, 1, 0x80,
-         "OK", 0},
-    };
-    for (int i = 0; i < 4 && i < dialog->cdit; i++) {
-        w = (const WORD *)(((ULONG_PTR)w + 3) & ~(ULONG_PTR)3);
-        const DLGITEMTEMPLATE *item = (const DLGITEMTEMPLATE *)w;
-        w = (const WORD *)(item + 1);
-        std::string className;
-        WORD atom;
-        w = ReadField(w, &className, &atom);
-        w = ReadField(w, &text, &ordinal);
-        WORD extra = *w++;
-        w = (const WORD *)((const BYTE *)w + extra);
-        ok(item->style == want[i].style, "%s: control %d style %#lx, want %#lx", p.exe, i + 1,
-           item->style, want[i].style);
-        ok(item->x == want[i].x && item->y == want[i].y && item->cx == want[i].cx &&
-               item->cy == want[i].cy,
-           "%s: control %d at %d,%d size %d x %d", p.exe, i + 1, item->x, item->y, item->cx,
-           item->cy);
-        // The class may be stored as its atom or as its name.
-        const char *classWanted = want[i].classAtom == 0x80 ? "BUTTON" : "STATIC";
-        bool classOk = atom == want[i].classAtom || lstrcmpiA(className.c_str(), classWanted) == 0;
-        ok(item->id == want[i].id && classOk, "%s: control %d id %u class %#x '%s'", p.exe, i + 1,
-           item->id, atom, className.c_str());
-        if (i == 2)
-            ok(!text.empty(), "%s: a second line of text", p.exe);
-        else
-            ok(text == want[i].text && ordinal == want[i].textOrdinal,
-               "%s: control %d text '%s' / %u", p.exe, i + 1, text.c_str(), ordinal);
-    }
+    CheckDialogItems(w, dialog->cdit, p);
 }
 
 #pragma pack(push, 2)
@@ -427,9 +435,43 @@ static void test_resources(void)
     }
 }
 
+// Every program of the kit, with the window shell or without.
+static const char *const ProgramFiles[] = {"tavlix.exe",      "morvex.exe",       "vorbind.exe",
+                                           "vorbind-oem.exe", "vorbind-bare.exe", "kittrace.exe"};
+
+// The DLL characteristics of the image's optional header (the same place in
+// both builds' headers); 0 when the file is no image of this build.
+static WORD DllCharacteristicsOf(const std::string &image)
+{
+    if (image.size() < sizeof(IMAGE_DOS_HEADER))
+        return 0;
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)image.data();
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 ||
+        (size_t)dos->e_lfanew + sizeof(IMAGE_NT_HEADERS) > image.size())
+        return 0;
+    const IMAGE_NT_HEADERS *nt = (const IMAGE_NT_HEADERS *)(image.data() + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE ||
+        nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC)
+        return 0;
+    return nt->OptionalHeader.DllCharacteristics;
+}
+
+// On a terminal server in application mode, a program without the flag gets
+// a per-user Windows folder, where neither the card icons nor the reader's
+// driver lie.
+static void test_terminal_server_aware(void)
+{
+    for (const char *exe : ProgramFiles) {
+        WORD flags = DllCharacteristicsOf(ReadWholeFile(KitProgramPath(exe)));
+        ok((flags & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE) != 0,
+           "%s: not terminal-server aware (DLL characteristics %#x)", exe, flags);
+    }
+}
+
 int main(int argc, char **argv)
 {
     StartTests(argc, argv);
     RUN_TEST(test_resources);
+    RUN_TEST(test_terminal_server_aware);
     return FinishTests();
 }

@@ -1,18 +1,14 @@
-// The re-binding pass: every device the system knows, present or not, whose
-// first hardware ID names the vendor and product of the command line is
-// handed to the new-device library with the variant's INF file.
+#include "rebindpass.h"
 #include <windows.h>
 #include <setupapi.h>
 #include "driverinstall.h"
 #include "errortext.h"
 #include "structsizes.h"
-#include "rebind.h"
 #include "rebindrequest.h"
 #include "rebindvariant.h"
 #include "trace.h"
-
-char ArgumentText[ArgumentTextSize];
-int ArgumentTextKept;
+#include "vorbindstate.h"
+#include "windowsfolder.h"
 
 #if RebindVariant == InfFolder
 static char InfPath[MAX_PATH];
@@ -28,21 +24,13 @@ static int ChooseInstallation(const RebindRequest *request, const char **infPath
 {
 #if RebindVariant == InfFolder
     char windowsDir[MAX_PATH];
-    windowsDir[0] = '\0';
-    UINT length = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
-    if (length == 0) {
-        char error[ErrorTextSize];
-        FormatLastError(error);
-        Trace("nothing re-bound: the Windows folder cannot be read: %s", error);
+    WindowsFolderResult folder = ReadWindowsFolder(windowsDir, sizeof(windowsDir));
+    if (folder.outcome != WindowsFolderRead) {
+        char reason[WindowsFolderRefusalSize];
+        FormatWindowsFolderRefusal(&folder, sizeof(windowsDir), reason);
+        Trace("nothing re-bound: %s", reason);
         return 0;
     }
-    if (length >= sizeof(windowsDir)) {
-        Trace("nothing re-bound: the Windows folder has more than %u characters",
-              (unsigned)sizeof(windowsDir) - 1);
-        return 0;
-    }
-    for (unsigned i = 0; i < sizeof(InfPath); i++)
-        InfPath[i] = '\0';
     if (!BuildInfFolderPath(InfPath, sizeof(InfPath), windowsDir, request->InfName)) {
         Trace("nothing re-bound: the Windows folder, \"\\inf\\\" and INF name %s make more "
               "than 259 characters",
@@ -80,9 +68,10 @@ static int RebindDevice(HDEVINFO set, SP_DEVINFO_DATA *device, DWORD index,
     if (!MatchRebindHardwareId(hardwareId, HardwareIdSize, request))
         return 0;
     Trace("device %lu: installation requested: its hardware ID %s matches", index, hardwareId);
-    char lineStart[24];
-    wsprintfA(lineStart, "device %lu", index);
-    InstallDriver(lineStart, hardwareId, infPath, flags);
+    InstallOutcome outcome = InstallDriver(hardwareId, infPath, flags);
+    char text[InstallOutcomeTextSize];
+    FormatInstallOutcome(&outcome, text);
+    Trace("device %lu: %s", index, text);
     return 1;
 }
 

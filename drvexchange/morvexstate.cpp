@@ -1,0 +1,5 @@
+#include "morvexstate.h"
+
+char WindowsDir[WindowsDirSize];
+FILETIME ReferenceDriverTime;
+int MayInstallDrivers;

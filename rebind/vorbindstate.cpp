@@ -1,0 +1,4 @@
+#include "vorbindstate.h"
+
+char ArgumentText[ArgumentTextSize];
+int ArgumentTextKept;
