@@ -1,5 +1,6 @@
 // The probe loaded into tavlix (see passprobe.h).
 #include "passprobe.h"
+#include "redirectimport.h"
 
 typedef DWORD(WINAPI *ResumeThreadEntry)(HANDLE);
 
@@ -20,30 +21,8 @@ static DWORD WINAPI HeldResumeThread(HANDLE thread)
 // Points the program's import of ResumeThread at the probe's.
 static bool PointResumeThread(void)
 {
-    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
-    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (IMAGE_IMPORT_DESCRIPTOR *dll = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress);
-         dll->Name; dll++) {
-        if (lstrcmpiA((const char *)(base + dll->Name), "kernel32.dll") != 0)
-            continue;
-        IMAGE_THUNK_DATA *name = (IMAGE_THUNK_DATA *)(base + dll->OriginalFirstThunk);
-        IMAGE_THUNK_DATA *slot = (IMAGE_THUNK_DATA *)(base + dll->FirstThunk);
-        for (; name->u1.AddressOfData; name++, slot++) {
-            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
-                lstrcmpA((const char *)((IMAGE_IMPORT_BY_NAME *)(base + name->u1.AddressOfData))
-                             ->Name,
-                         "ResumeThread") != 0)
-                continue;
-            DWORD was;
-            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), PAGE_READWRITE, &was);
-            RealResumeThread = (ResumeThreadEntry)slot->u1.Function;
-            slot->u1.Function = (ULONG_PTR)HeldResumeThread;
-            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), was, &was);
-            return true;
-        }
-    }
-    return false;
+    RealResumeThread = (ResumeThreadEntry)RedirectImport("ResumeThread", (void *)HeldResumeThread);
+    return RealResumeThread != NULL;
 }
 
 // Does nothing itself: the hook is only the way in.

@@ -117,6 +117,19 @@ bool StopTavlixBySecondLaunch(TavlixRun *run)
     return second == 0 && first == 0;
 }
 
+void CheckTraced_(At at, const TavlixRun &run, const std::string &text)
+{
+    ok_at(at, TavlixSaid(run, text), "not traced: %s", text.c_str());
+}
+
+void CheckStopped_(At at, TavlixRun *run)
+{
+    ok_at(at, StopTavlixBySecondLaunch(run), "the second launch did not stop tavlix with 0");
+    ok_at(at, LettersWithIcons().empty() && LettersWithMarkers().empty(),
+          "left icons '%s' markers '%s'", LettersWithIcons().c_str(), LettersWithMarkers().c_str());
+    EndTavlix(run);
+}
+
 void EndTavlix(TavlixRun *run)
 {
     if (run->process && WaitForExit(run->process, 0) == STILL_ACTIVE)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <string>
+#include "harness.h"
 
 struct TavlixRun {
     HANDLE process;
@@ -35,6 +36,13 @@ bool TavlixSaid(const TavlixRun &run, const std::string &text);
 // Stops it by launching it a second time; returns true when both copies
 // ended with exit code 0.
 bool StopTavlixBySecondLaunch(TavlixRun *run);
+// Checks that its trace since its start holds a line containing text.
+void CheckTraced_(At at, const TavlixRun &run, const std::string &text);
+#define CheckTraced(run, text) CheckTraced_(HERE, run, text)
+// Stops it by a second launch and checks that both copies ended with 0 and
+// that it left no icon and no marker in the place watched.
+void CheckStopped_(At at, TavlixRun *run);
+#define CheckStopped(run) CheckStopped_(HERE, run)
 // Kills a run that is still there (clean-up after a failed check).
 void EndTavlix(TavlixRun *run);
 

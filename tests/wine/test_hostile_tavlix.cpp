@@ -85,21 +85,6 @@ static void CheckIcons_(At at, const TavlixRun &run, const std::vector<Icon> &ic
 }
 #define CheckIcons(run, ...) CheckIcons_(HERE, run, __VA_ARGS__)
 
-static void CheckTraced_(At at, const TavlixRun &run, const std::string &text)
-{
-    ok_at(at, TavlixSaid(run, text), "not traced: %s", text.c_str());
-}
-#define CheckTraced(run, text) CheckTraced_(HERE, run, text)
-
-static void CheckStopped_(At at, TavlixRun *run)
-{
-    ok_at(at, StopTavlixBySecondLaunch(run), "second launch did not stop tavlix with 0");
-    ok_at(at, LettersWithIcons().empty() && LettersWithMarkers().empty(),
-          "left icons '%s' markers '%s'", LettersWithIcons().c_str(), LettersWithMarkers().c_str());
-    EndTavlix(run);
-}
-#define CheckStopped(run) CheckStopped_(HERE, run)
-
 // ---- what the queries answer, on 2000 -------------------------------------------
 
 // Mounted-devices data, read into 260 bytes: 260 bytes resolve (H), 261

@@ -604,33 +604,6 @@ static void test_setup_again_while_running(void)
     RegRemoveValue(HKEY_LOCAL_MACHINE, SettingsKey, "0");
 }
 
-// A second morvex in the session ends at once and scans nothing: a reader
-// on the generic storage service would otherwise get an installation.
-static void test_second_morvex_launch(void)
-{
-    std::string folder = MakeWorkFolder("second-morvex");
-    std::string exe = folder + "\\morvex.exe";
-    ok(CopyFileA((InstallDir + "\\morvex.exe").c_str(), exe.c_str(), FALSE), "copy morvex");
-    InstallNewdevRecorder(folder);
-    std::string log = NewdevLogPath(folder);
-    const char *reader = "USB\\VID_0E5B&PID_0A17\\SECOND";
-    ok(AddDevice(reader, {"USB\\VID_0E5B&PID_0A17&REV_0100"}, "USBSTOR", true), "reader");
-    HWND running = FindWindowOfClass("MORVEX", 0);
-
-    bool windowSeen = false;
-    HANDLE second = StartProgram(exe, "", true, log);
-    DWORD pid = second ? GetProcessId(second) : 0;
-    DWORD code = FinishProgramWatchingWindow(second, "MORVEX", 60000, &windowSeen);
-    ok(code == 0, "second morvex: exit code %lu", code);
-    ok(!windowSeen, "the second morvex (process %lu) made a window", (unsigned long)pid);
-    ok(ReadInstallRequests(log).empty(), "the second morvex requested %u installations",
-       (unsigned)ReadInstallRequests(log).size());
-    ok(running && IsWindow(running) && CountProcessesNamed("morvex.exe") == 1,
-       "the running morvex is not the only one left");
-    RemoveDevice(reader);
-    RegRemoveTree(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\morvex.exe");
-}
-
 // ---- an older setup over a newer kit ------------------------------------------------
 
 // The setup's Yes/No message box (its text control has the id 0xFFFF);
@@ -1058,7 +1031,6 @@ int main(int argc, char **argv)
     RUN_TEST(test_refusals);
     RUN_TEST(test_fresh_install);
     RUN_TEST(test_setup_again_while_running);
-    RUN_TEST(test_second_morvex_launch);
     RUN_TEST(test_older_setup_over_a_newer_kit);
     RUN_TEST(test_uninstall);
     RUN_TEST(test_uninstall_after_tavlix_died);

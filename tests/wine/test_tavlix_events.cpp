@@ -19,12 +19,6 @@ static DWORD Bit(char letter)
 // written, and what it did not write it never will.
 #define CheckPassesEnd(run) ok(WaitForTavlixPasses(run), "passes still running")
 
-static void CheckTraced_(At at, const TavlixRun &run, const std::string &text)
-{
-    ok_at(at, TavlixSaid(run, text), "not traced: %s", text.c_str());
-}
-#define CheckTraced(run, text) CheckTraced_(HERE, run, text)
-
 // What a user sees of the drives D..Z in the watched place: each icon
 // key's text, and the markers, as one line to compare.
 static std::string IconState(void)

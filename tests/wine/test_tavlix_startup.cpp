@@ -112,21 +112,6 @@ static void CheckMarkersView_(At at)
 }
 #define CheckMarkersView() CheckMarkersView_(HERE)
 
-static void CheckStopped_(At at, TavlixRun *run)
-{
-    ok_at(at, StopTavlixBySecondLaunch(run), "not stopped with 0");
-    ok_at(at, LettersWithIcons().empty() && LettersWithMarkers().empty(),
-          "left icons '%s' markers '%s'", LettersWithIcons().c_str(), LettersWithMarkers().c_str());
-    EndTavlix(run);
-}
-#define CheckStopped(run) CheckStopped_(HERE, run)
-
-static void CheckTraced_(At at, const TavlixRun &run, const std::string &text)
-{
-    ok_at(at, TavlixSaid(run, text), "not traced: %s", text.c_str());
-}
-#define CheckTraced(run, text) CheckTraced_(HERE, run, text)
-
 // Windows 2000, with five names that fit.
 static void test_windows_2000_names_that_fit(void)
 {

@@ -11,6 +11,7 @@
 //   is released, the last made first, and nothing is left: a reader after
 //   it finds the debug output free.
 #include "harness.h"
+#include "redirectimport.h"
 #include "recorder.h"
 #include "trace.h"
 #include "tracereader.h"
@@ -21,36 +22,6 @@
 static std::string ChildExe;
 
 // ---- the child ------------------------------------------------------------
-
-// Points every import of function from kernel32 in this program at
-// replacement; returns the function it pointed at, or null when none.
-static void *RedirectImport(const char *function, void *replacement)
-{
-    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
-    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    void *original = NULL;
-    for (IMAGE_IMPORT_DESCRIPTOR *dll = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress);
-         dll->Name; dll++) {
-        if (lstrcmpiA((const char *)(base + dll->Name), "kernel32.dll") != 0)
-            continue;
-        IMAGE_THUNK_DATA *name = (IMAGE_THUNK_DATA *)(base + dll->OriginalFirstThunk);
-        IMAGE_THUNK_DATA *slot = (IMAGE_THUNK_DATA *)(base + dll->FirstThunk);
-        for (; name->u1.AddressOfData; name++, slot++) {
-            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal))
-                continue;
-            IMAGE_IMPORT_BY_NAME *byName = (IMAGE_IMPORT_BY_NAME *)(base + name->u1.AddressOfData);
-            if (strcmp((const char *)byName->Name, function) != 0)
-                continue;
-            DWORD was;
-            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), PAGE_READWRITE, &was);
-            original = (void *)slot->u1.Function;
-            slot->u1.Function = (ULONG_PTR)replacement;
-            VirtualProtect(&slot->u1.Function, sizeof(slot->u1.Function), was, &was);
-        }
-    }
-    return original;
-}
 
 typedef BOOL(WINAPI *InitLockFn)(LPCRITICAL_SECTION, DWORD);
 typedef void(WINAPI *DeleteLockFn)(LPCRITICAL_SECTION);
