@@ -173,16 +173,24 @@ static void CheckKindWithoutIcon_(At at, const TavlixRun &run)
 }
 #define CheckKindWithoutIcon(run) CheckKindWithoutIcon_(HERE, run)
 
+// The reader with its SD card, and the leftovers, seeded before a start
+// that gives the reader's slots their icons (2000 and 7).
+static TavlixRun StartWithReader(At at, const char *version)
+{
+    SeedReader();
+    SeedLeftovers();
+    TavlixRun run = StartTavlix(version);
+    ok_at(at, run.window != NULL && LettersWithIcons() == "DEFGL", "icons at start: %s",
+          IconState().c_str());
+    CheckLeftoversAtStart_(at, run);
+    return run;
+}
+
 // Windows 2000: icons at start, and for each card's volume as it arrives,
 // in volatile keys.
 static void test_windows_2000(void)
 {
-    SeedReader();
-    SeedLeftovers();
-    TavlixRun run = StartTavlix("win2k");
-    ok(run.window != NULL && LettersWithIcons() == "DEFGL", "icons at start: %s",
-       IconState().c_str());
-    CheckLeftoversAtStart(run);
+    TavlixRun run = StartWithReader(HERE, "win2k");
     InsertCard(ReaderSlotCF, 'H');
     SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H') | 0xFC000000u);
     // A volume on a disk that is no card slot gets nothing; its disk comes
@@ -208,12 +216,7 @@ static void test_windows_2000(void)
 // Windows 7 (6 and later): icons at start only; arrivals start nothing.
 static void test_windows_7(void)
 {
-    SeedReader();
-    SeedLeftovers();
-    TavlixRun run = StartTavlix("win7");
-    ok(run.window != NULL && LettersWithIcons() == "DEFGL", "icons at start: %s",
-       IconState().c_str());
-    CheckLeftoversAtStart(run);
+    TavlixRun run = StartWithReader(HERE, "win7");
     InsertCard(ReaderSlotCF, 'H');
     SendVolumeEvent(run.window, DBT_DEVICEARRIVAL, Bit('H'));
     CheckPassesEnd(run);
