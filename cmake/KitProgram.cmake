@@ -31,6 +31,16 @@ endif()
 
 set(KIT_SYSTEM_LIBRARIES kernel32 user32 advapi32 setupapi newdev shell32 gcc)
 
+# The Windows headers the kit's code reads first, parsed once for all of
+# its libraries and programs (they are compiled with the same options).
+file(WRITE ${PROJECT_BINARY_DIR}/kitpch.cpp "// the kit's precompiled headers\n")
+add_library(kitpch OBJECT ${PROJECT_BINARY_DIR}/kitpch.cpp)
+target_compile_options(kitpch PRIVATE ${KIT_COMPILE_OPTIONS})
+target_precompile_headers(kitpch PRIVATE <windows.h>)
+function(kit_use_pch target)
+    target_precompile_headers(${target} REUSE_FROM kitpch)
+endfunction()
+
 # Bounded text helpers: linked by the programs and by the Wine tests that
 # exercise program code directly.
 add_library(kittext STATIC ${PROJECT_SOURCE_DIR}/shell/asciitext.cpp
@@ -48,6 +58,7 @@ add_library(kittrace STATIC
     ${PROJECT_SOURCE_DIR}/shell/lock.cpp)
 target_include_directories(kittrace PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kittrace PRIVATE ${KIT_COMPILE_OPTIONS})
+kit_use_pch(kittrace)
 target_link_libraries(kittrace PUBLIC kittext)
 
 # The driver installation request of morvex and vorbind. tavlix does not
@@ -55,6 +66,7 @@ target_link_libraries(kittrace PUBLIC kittext)
 add_library(kitinstall STATIC ${PROJECT_SOURCE_DIR}/shell/driverinstall.cpp)
 target_include_directories(kitinstall PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kitinstall PRIVATE ${KIT_COMPILE_OPTIONS})
+kit_use_pch(kitinstall)
 target_link_libraries(kitinstall PUBLIC kittrace newdev)
 
 # Sources of the shell that every program links.
@@ -65,6 +77,7 @@ add_library(kitshell STATIC
     ${PROJECT_SOURCE_DIR}/shell/commandline.cpp)
 target_include_directories(kitshell PUBLIC ${PROJECT_SOURCE_DIR}/shell)
 target_compile_options(kitshell PRIVATE ${KIT_COMPILE_OPTIONS})
+kit_use_pch(kitshell)
 target_link_libraries(kitshell PUBLIC kittext kittrace)
 
 # A program's own code as a library, so the Wine tests can call it directly:
@@ -73,6 +86,7 @@ function(kit_add_core name)
     add_library(${name} STATIC ${ARGN})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/shell)
     target_compile_options(${name} PRIVATE ${KIT_COMPILE_OPTIONS})
+    kit_use_pch(${name})
     target_link_libraries(${name} PUBLIC kittext kittrace)
 endfunction()
 
@@ -160,6 +174,7 @@ function(kit_add_program target)
     target_include_directories(${target} PRIVATE ${infodir} ${PROJECT_SOURCE_DIR}/shell)
     target_compile_definitions(${target} PRIVATE ${P_DEFINITIONS})
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KIT_COMPILE_OPTIONS}>)
+    kit_use_pch(${target})
     target_link_options(${target} PRIVATE ${KIT_LINK_OPTIONS})
     # The program's own libraries come before the system ones they call.
     target_link_libraries(${target} PRIVATE ${P_LIBS} kitshell kittext kittrace ${KIT_SYSTEM_LIBRARIES})
