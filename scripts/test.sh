@@ -8,10 +8,11 @@
 #   scripts/test.sh [TIER...]   TIER: native native-asan fuzz static-analysis win32 win64
 #
 # Without a tier it runs all of them, as CI does. The host tiers run one
-# after the other beside the two Windows builds, whose Wine tests mostly
-# wait on the programs they drive: each Wine test has a prefix, a display
-# and a wine server of its own, so KIT_WINE_JOBS of them (3 unless set) run
-# at once in each tree. Each tier's output is printed whole when it ends.
+# after the other, at a lower priority, beside the two Windows builds,
+# whose Wine tests mostly wait on the programs they drive: each Wine test
+# has a prefix, a display and a wine server of its own, so KIT_WINE_JOBS of
+# them (3 unless set) run at once in each tree. Each tier's output is
+# printed whole when it ends.
 set -u
 cd "$(dirname "$0")/.."
 all_tiers="native native-asan fuzz static-analysis win32 win64"
@@ -90,7 +91,9 @@ windows_lane() {
     wait
 }
 
-host_lane &
+# The host tiers take what the Windows lane leaves: its builds are what the
+# run waits for, and its Wine tests wait on programs that must not be slowed.
+(renice -n 15 -p $BASHPID >/dev/null; host_lane) &
 windows_lane
 wait
 case $selected in *" win"*) scripts/sizes.sh ;; esac
