@@ -7,12 +7,11 @@
 #
 #   scripts/test.sh [TIER...]   TIER: native native-asan fuzz static-analysis win32 win64
 #
-# Without a tier it runs all of them, as CI does. The host tiers run one
-# after the other, at a lower priority, beside the two Windows builds,
-# whose Wine tests mostly wait on the programs they drive: each Wine test
-# has a prefix, a display and a wine server of its own, so KIT_WINE_JOBS of
-# them (3 unless set) run at once in each tree. Each tier's output is
-# printed whole when it ends.
+# Without a tier it runs all of them, as CI does: the two Windows builds
+# first, then their Wine tests, which mostly wait on the programs they
+# drive, beside the host tiers. Each Wine test has a prefix, a display and
+# a wine server of its own, so KIT_WINE_JOBS of them (3 unless set) run at
+# once in each tree. Each tier's output is printed whole when it ends.
 set -u
 cd "$(dirname "$0")/.."
 all_tiers="native native-asan fuzz static-analysis win32 win64"
@@ -66,20 +65,22 @@ host_lane() {
     tier static-analysis scripts/static-analysis.sh
 }
 # Both trees are built first, one after the other (the 64-bit tree's setup
-# test installs the setup the 32-bit tree makes); then their Wine tests run
-# side by side. A tier's time is its build and its tests.
-windows_lane() {
-    local want32 want64 start32 start64
-    case $selected in *" win32 "*) want32=1 ;; *) want32= ;; esac
-    case $selected in *" win64 "*) want64=1 ;; *) want64= ;; esac
-    [ -n "$want32$want64" ] || return 0
-    start32=$SECONDS
+# test installs the setup the 32-bit tree makes), with the whole machine:
+# they are what the rest waits for. Then their Wine tests run side by side,
+# and the host tiers beside them at a lower priority, as those tests wait
+# on programs that must not be slowed. A Windows tier's time is its build
+# and its tests.
+want32=; want64=
+case $selected in *" win32 "*) want32=1 ;; esac
+case $selected in *" win64 "*) want64=1 ;; esac
+if [ -n "$want32$want64" ]; then
+    start=$SECONDS
     build_win32 >"$logs/build-win32.log" 2>&1
-    local built32=$? took32=$((SECONDS - start32))
-    start64=$SECONDS
-    local built64=0
+    built32=$? took32=$((SECONDS - start))
+    start=$SECONDS
+    built64=0
     [ -z "$want64" ] || { build_win64 >"$logs/build-win64.log" 2>&1; built64=$?; }
-    local took64=$((SECONDS - start64))
+    took64=$((SECONDS - start))
     if [ -n "$want32" ]; then
         (tier_spent=$took32; tier win32 sh -c "cat $logs/build-win32.log; [ $built32 -eq 0 ] &&
             ctest --preset win32 -j$wine_jobs") &
@@ -88,17 +89,14 @@ windows_lane() {
         (tier_spent=$took64; tier win64 sh -c "cat $logs/build-win32.log $logs/build-win64.log;
             [ $built32 -eq 0 ] && [ $built64 -eq 0 ] && ctest --preset win64 -j$wine_jobs") &
     fi
-    wait
-}
-
-# The host tiers take what the Windows lane leaves: its builds are what the
-# run waits for, and its Wine tests wait on programs that must not be slowed.
-(renice -n 15 -p $BASHPID >/dev/null; host_lane) &
-windows_lane
+    (renice -n 15 -p $BASHPID >/dev/null; host_lane) &
+else
+    host_lane
+fi
 wait
 case $selected in *" win"*) scripts/sizes.sh ;; esac
 
-echo "tier durations (the host tiers ran beside the Windows ones):"
+echo "tier durations (the host tiers ran beside the Wine tests):"
 failed=""
 for name in $all_tiers; do
     [ -f "$logs/$name.time" ] || continue
