@@ -22,10 +22,5 @@ void FormatDiskValueName(int index, char *name)
 int FormatDeviceKeyName(const char *instancePath, char *keyName,
                         unsigned keyNameSize)
 {
-    if (TextCopy(keyName, keyNameSize, DeviceKeyHead)
-        && TextAppend(keyName, keyNameSize, instancePath))
-        return 1;
-    if (keyNameSize > 0)
-        keyName[0] = '\0';
-    return 0;
+    return JoinPath(keyName, keyNameSize, DeviceKeyHead, instancePath);
 }

@@ -44,8 +44,7 @@ int SetDriveIcon(char letter, SlotType slot)
     char iconPath[WindowsDirSize + IconEntrySize];
     // The byte count leaves the NUL out, as the shell reads it.
     LONG written = ERROR_INVALID_DATA;
-    if (TextCopy(iconPath, sizeof(iconPath), WindowsDir) &&
-        TextAppend(iconPath, sizeof(iconPath), IconFileTable[slot]))
+    if (JoinPath(iconPath, sizeof(iconPath), WindowsDir, IconFileTable[slot]))
         written = RegSetValueExA(key, NULL, 0, REG_SZ, (const BYTE *)iconPath,
                                  (DWORD)lstrlenA(iconPath));
     RegCloseKey(key);

@@ -65,11 +65,7 @@ int MarkerDriveIndex(const char *valueName)
 void FormatLetterIconKey(char letter, char *keyPath, unsigned keyPathSize)
 {
     const char letterText[2] = { letter, '\0' };
-    if (TextCopy(keyPath, keyPathSize, letterText)
-        && TextAppend(keyPath, keyPathSize, "\\DefaultIcon"))
-        return;
-    if (keyPathSize > 0)
-        keyPath[0] = '\0';
+    JoinPath(keyPath, keyPathSize, letterText, "\\DefaultIcon");
 }
 
 void FormatDriveIconKey(const char *drivesKey, char letter, char *keyPath,
@@ -77,12 +73,8 @@ void FormatDriveIconKey(const char *drivesKey, char letter, char *keyPath,
 {
     char letterKey[LetterIconKeySize];
     FormatLetterIconKey(letter, letterKey, sizeof letterKey);
-    if (TextCopy(keyPath, keyPathSize, drivesKey)
-        && TextAppend(keyPath, keyPathSize, "\\")
-        && TextAppend(keyPath, keyPathSize, letterKey))
-        return;
-    if (keyPathSize > 0)
-        keyPath[0] = '\0';
+    if (JoinPath(keyPath, keyPathSize, drivesKey, "\\"))
+        JoinPath(keyPath, keyPathSize, keyPath, letterKey);
 }
 
 int CutLastKey(char *path)
